@@ -1,0 +1,36 @@
+#pragma once
+#include <QString>
+
+// The narrow seam through which the check run and the start-up reach the user:
+// message boxes, progress, the two resolution dialogs and the review of the
+// results. The program implements it with its windows; tests script it.
+enum class Boite {
+    Erreur,          // error icon, OK
+    Information,     // information icon, OK
+    Avertissement,   // warning icon, OK
+    Simple,          // no icon, OK
+    Confirmation,    // question icon, Yes and No
+    QuestionInfo,    // information icon, Yes and No
+    QuestionAvert    // warning icon, Yes and No
+};
+
+class Interaction {
+public:
+    virtual ~Interaction() = default;
+
+    virtual void message(Boite kind, const QString &text) = 0;
+    // True on Yes.
+    virtual bool question(Boite kind, const QString &text) = 0;
+    virtual void bip(bool exclamation) = 0;
+
+    // The main window's progress display: it disables the main window while open.
+    virtual void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) = 0;
+    virtual void UpdateProgression(const QString &text, int maximum, int position) = 0;
+    virtual void ArreterProgression(bool enable) = 0;
+
+    // Modal dialogs; the results are the dialogs' modal results (1 OK, 7 No).
+    virtual int afficherSelectPatient() = 0;
+    virtual int afficherSelectOrganisme() = 0;
+    virtual void afficherResultats() = 0;
+    virtual void imprimerRapport() = 0;
+};

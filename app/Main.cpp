@@ -1,0 +1,208 @@
+#include "app/Main.h"
+#include "app/Messages.h"
+#include "db/DbError.h"
+#include "dialogs/SelectOrg.h"
+#include "dialogs/SelectPat.h"
+#include "report/PrintRes.h"
+#include "report/ShowRes.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+using common::FinProgramme;
+
+// --- WidgetInteraction ------------------------------------------------------
+
+void WidgetInteraction::message(Boite kind, const QString &text) { messages::afficher(QApplication::activeWindow(), kind, text); }
+
+bool WidgetInteraction::question(Boite kind, const QString &text)
+{
+    return messages::afficher(QApplication::activeWindow(), kind, text);
+}
+
+void WidgetInteraction::bip(bool) { QApplication::beep(); }
+
+void WidgetInteraction::DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible)
+{
+    m_main.progression().demarrer(&m_main, QStringLiteral("  "), text, maximum, step, position, barVisible);
+}
+
+void WidgetInteraction::UpdateProgression(const QString &text, int maximum, int position)
+{
+    m_main.progression().mettreAJour(&m_main, QStringLiteral("  "), text, maximum, position);
+}
+
+void WidgetInteraction::ArreterProgression(bool enable) { m_main.progression().arreter(&m_main, enable); }
+
+int WidgetInteraction::afficherSelectPatient()
+{
+    TFSelectPatient *d = m_main.selectPatient();
+    if (!d)
+        return 0;
+    d->fin.reset();
+    const int r = d->exec();
+    if (d->fin)
+        throw *d->fin;
+    return r;
+}
+
+int WidgetInteraction::afficherSelectOrganisme()
+{
+    TFSelectOrganisme *d = m_main.selectOrganisme();
+    if (!d)
+        return 0;
+    d->fin.reset();
+    const int r = d->exec();
+    if (d->fin)
+        throw *d->fin;
+    return r;
+}
+
+void WidgetInteraction::afficherResultats()
+{
+    TFShowRes viewer(m_main.session(), &m_main);
+    viewer.exec();
+}
+
+void WidgetInteraction::imprimerRapport()
+{
+    TFPrint report(m_main.session());
+    report.BitBtn1Click();
+}
+
+// --- TFMain -----------------------------------------------------------------
+
+namespace {
+
+// The picture beside the explanation: a ledger with a check mark.
+QPixmap image()
+{
+    QPixmap pm(72, 72);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0, 0, 128), 2));
+    p.setBrush(QColor(235, 240, 255));
+    p.drawRoundedRect(10, 6, 46, 58, 4, 4);
+    p.setPen(QPen(QColor(120, 120, 160), 1));
+    for (int y = 18; y < 58; y += 8)
+        p.drawLine(18, y, 48, y);
+    p.setPen(QPen(QColor(0, 150, 0), 5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(36, 50, 46, 62);
+    p.drawLine(46, 62, 66, 34);
+    return pm;
+}
+
+} // namespace
+
+TFMain::TFMain(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("TFMain"));
+    setWindowTitle(QStringLiteral("Orbelis Comptabilité Checker"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 10);
+    auto *bandeau = new QLabel(QStringLiteral("Actualisation de la comptabilité"), this);
+    bandeau->setObjectName(QStringLiteral("Panel1"));
+    bandeau->setAutoFillBackground(true);
+    QPalette bp = bandeau->palette();
+    bp.setColor(QPalette::Window, QColor(128, 128, 128));
+    bp.setColor(QPalette::WindowText, Qt::white);
+    bandeau->setPalette(bp);
+    QFont bf(QStringLiteral("Arial"));
+    bf.setPixelSize(19);
+    bf.setBold(true);
+    bandeau->setFont(bf);
+    bandeau->setFixedHeight(41);
+    bandeau->setContentsMargins(12, 0, 0, 0);
+    layout->addWidget(bandeau);
+
+    auto *milieu = new QHBoxLayout();
+    milieu->setContentsMargins(16, 12, 16, 12);
+    auto *picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("Image1"));
+    picture->setPixmap(image());
+    picture->setAlignment(Qt::AlignTop);
+    milieu->addWidget(picture);
+    auto *texte = new QVBoxLayout();
+    for (const char *ligne : {"Ce programme permet de chercher :", "- les enregistrements non attachés à un dossier patient,",
+                              "- les enregistrements sans acte,", "- les dettes éronnées..."}) {
+        auto *l = new QLabel(QString::fromUtf8(ligne), this);
+        texte->addWidget(l);
+    }
+    texte->addSpacing(8);
+    auto *precision = new QLabel(
+        QStringLiteral("Dans certains cas, vous devrez apporter des précisions quant au traitement à appliquer."), this);
+    precision->setWordWrap(true);
+    texte->addWidget(precision);
+    milieu->addLayout(texte, 1);
+    layout->addLayout(milieu);
+
+    auto *boutons = new QHBoxLayout();
+    boutons->addStretch();
+    BtValider = new QPushButton(QStringLiteral("&Démarrer"), this);
+    BtValider->setObjectName(QStringLiteral("BtValider"));
+    BtFermer = new QPushButton(QStringLiteral("&Fermer"), this);
+    BtFermer->setObjectName(QStringLiteral("BtFermer"));
+    boutons->addWidget(BtValider);
+    boutons->addWidget(BtFermer);
+    boutons->addSpacing(16);
+    layout->addLayout(boutons);
+    connect(BtValider, &QPushButton::clicked, this, &TFMain::BtValiderClick);
+    connect(BtFermer, &QPushButton::clicked, this, &TFMain::BtFermerClick);
+    setFixedSize(470, 260);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+
+    m_session = std::make_unique<Session>(m_ui);
+    m_run = std::make_unique<CheckRun>(*m_session);
+    m_session->FormCreate();
+}
+
+TFMain::~TFMain() = default;
+
+void TFMain::creerDialogues()
+{
+    m_selectPatient = std::make_unique<TFSelectPatient>(*m_session, m_progression, this);
+    m_selectOrganisme = std::make_unique<TFSelectOrganisme>(*m_session, this);
+}
+
+void TFMain::terminer(int code)
+{
+    fin = code;
+    m_progression.arreter(nullptr, true);
+    hide();
+    QCoreApplication::exit(code);
+}
+
+void TFMain::BtValiderClick()
+{
+    try {
+        m_run->BtValiderClick();
+    } catch (const FinProgramme &f) {
+        terminer(f.code);
+    }
+}
+
+void TFMain::BtFermerClick()
+{
+    try {
+        m_session->BtFermerClick();
+    } catch (const FinProgramme &f) {
+        terminer(f.code);
+    } catch (const db::DbError &e) {
+        m_ui.message(Boite::Erreur, e.message());
+    } catch (const std::exception &e) {
+        m_ui.message(Boite::Erreur, QString::fromLocal8Bit(e.what()));
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+#include "app/Interaction.h"
+#include "app/Progress.h"
+#include "app/Session.h"
+#include "checks/CheckRun.h"
+
+#include <QPushButton>
+#include <QWidget>
+#include <memory>
+
+class TFMain;
+class TFSelectPatient;
+class TFSelectOrganisme;
+
+// The seam implemented with the program's windows.
+class WidgetInteraction : public Interaction {
+public:
+    explicit WidgetInteraction(TFMain &main) : m_main(main) {}
+
+    void message(Boite kind, const QString &text) override;
+    bool question(Boite kind, const QString &text) override;
+    void bip(bool exclamation) override;
+    void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) override;
+    void UpdateProgression(const QString &text, int maximum, int position) override;
+    void ArreterProgression(bool enable) override;
+    int afficherSelectPatient() override;
+    int afficherSelectOrganisme() override;
+    void afficherResultats() override;
+    void imprimerRapport() override;
+
+private:
+    TFMain &m_main;
+};
+
+// "Orbelis Comptabilité Checker": the main window. Its creation runs the
+// whole start-up; it owns the session and the two resolution dialogs.
+class TFMain : public QWidget {
+    Q_OBJECT
+public:
+    // Throws common::FinProgramme when start-up ends the program.
+    explicit TFMain(QWidget *parent = nullptr);
+    ~TFMain() override;
+
+    // The dialogs are created after the main window, once the start-up ran.
+    void creerDialogues();
+
+    Session &session() { return *m_session; }
+    CheckRun &run() { return *m_run; }
+    Progression &progression() { return m_progression; }
+    TFSelectPatient *selectPatient() const { return m_selectPatient.get(); }
+    TFSelectOrganisme *selectOrganisme() const { return m_selectOrganisme.get(); }
+
+    // Set once the program has been asked to end (exit code).
+    std::optional<int> fin;
+
+    QPushButton *BtValider;
+    QPushButton *BtFermer;
+
+public slots:
+    void BtValiderClick();
+    void BtFermerClick();
+
+private:
+    void terminer(int code);
+
+    Progression m_progression;
+    WidgetInteraction m_ui{*this};
+    std::unique_ptr<Session> m_session;
+    std::unique_ptr<CheckRun> m_run;
+    std::unique_ptr<TFSelectPatient> m_selectPatient;
+    std::unique_ptr<TFSelectOrganisme> m_selectOrganisme;
+};

@@ -1,0 +1,87 @@
+#include "app/Progress.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TFProgress::TFProgress(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("TFProgress"));
+    setWindowTitle(QStringLiteral("Orbelis Comptabilité Checker"));
+    setFixedSize(506, 65);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+    setCursor(Qt::WaitCursor);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    Panel1 = new QLabel(QStringLiteral("  Acquisition des fiches patients en cours. Veuillez patienter..."), this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(12);
+    Panel1->setFont(f);
+    Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(Panel1, 1);
+    Barre = new QProgressBar(this);
+    Barre->setObjectName(QStringLiteral("Barre"));
+    Barre->setFixedHeight(17);
+    Barre->setTextVisible(false);
+    Barre->hide();
+    layout->addWidget(Barre);
+    if (QScreen *s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int step,
+                           int position, bool barVisible)
+{
+    if (ProgressionVisible) {
+        mettreAJour(aDesactiver, prefixe, text, maximum, position);
+        return;
+    }
+    if (aDesactiver)
+        aDesactiver->setEnabled(false);
+    m_fenetre = new TFProgress();
+    m_fenetre->setAttribute(Qt::WA_DeleteOnClose);
+    m_fenetre->Barre->setMaximum(qMax(0, maximum));
+    m_fenetre->pas = step;
+    m_fenetre->Barre->setValue(qBound(0, position, qMax(0, maximum)));
+    m_fenetre->Barre->setVisible(barVisible);
+    const QString texte = prefixe + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
+    m_fenetre->Panel1->setText(texte);
+    historique << texte;
+    QCoreApplication::processEvents();
+    m_fenetre->show();
+    QCoreApplication::processEvents();
+    ProgressionVisible = true;
+}
+
+void Progression::mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum,
+                              int position)
+{
+    if (!ProgressionVisible || !m_fenetre) {
+        ProgressionVisible = false;
+        demarrer(aDesactiver, prefixe, text, maximum, 1, position, true);
+        return;
+    }
+    m_fenetre->Barre->setMaximum(qMax(0, maximum));
+    m_fenetre->Barre->setValue(qBound(0, position, qMax(0, maximum)));
+    const QString texte = prefixe + (text.isEmpty() ? QStringLiteral("Veuillez patienter...") : text);
+    m_fenetre->Panel1->setText(texte);
+    if (historique.isEmpty() || historique.last() != texte)
+        historique << texte;
+    QCoreApplication::processEvents();
+}
+
+void Progression::arreter(QWidget *aReactiver, bool enable)
+{
+    if (ProgressionVisible) {
+        delete m_fenetre.data();
+        ProgressionVisible = false;
+    }
+    if (aReactiver)
+        aReactiver->setEnabled(enable);
+}

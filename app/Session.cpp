@@ -1,0 +1,155 @@
+#include "app/Session.h"
+#include "app/Common.h"
+#include "db/DbError.h"
+#include "db/Formats.h"
+
+#include <QDir>
+
+using common::FinProgramme;
+using db::DbError;
+
+namespace {
+
+#ifdef Q_OS_WIN
+const char *kServeurDefaut = "C:\\Orbelis\\Base";
+const char *kPriveDefaut = "C:\\Orbelis\\Private";
+#else
+const char *kServeurDefaut = "/opt/Orbelis/Base";
+const char *kPriveDefaut = "/opt/Orbelis/Private";
+#endif
+
+const QStringList kVerrous = {QStringLiteral("Paradox.lck"), QStringLiteral("Pdoxusrs.lck"), QStringLiteral("Pdoxusrs.net")};
+
+} // namespace
+
+Session::Session(Interaction &interaction) : ui(interaction) {}
+
+Session::~Session() = default;
+
+void Session::supprimerVerrous()
+{
+    const QChar sep = common::separateur();
+    for (const QString &f : kVerrous)
+        common::SupprimerFichier(CheminBase + f);
+    for (const QString &f : kVerrous)
+        common::SupprimerFichier(CheminPrive + sep + f);
+}
+
+void Session::supprimerFichiersTravail()
+{
+    for (const char *pattern : {"Aldurix1.*", "Aldurix2.*", "Aldurix3.*", "Aldurix4.*", "Aldurix5.*", "_QSQ*.*"})
+        common::SupprimerFichier(CheminPrive + common::separateur() + QString::fromLatin1(pattern));
+}
+
+void Session::FormCreate()
+{
+    const QString programme = common::repertoireProgramme();
+    const QString ini = common::fichierExistant(programme + QStringLiteral("Praxelle.ini"));
+    if (ini.isEmpty()) {
+        ui.message(Boite::Erreur, QStringLiteral("Le fichier de configuration ") + programme
+                                      + QStringLiteral("Praxelle.ini n'existe pas !") + QStringLiteral("\r")
+                                      + QStringLiteral("L'application va être fermée."));
+        throw FinProgramme{1};
+    }
+    try {
+        db::IniFile config(ini);
+        CheminBase = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Server"),
+                                                           QString::fromLatin1(kServeurDefaut)));
+        if (!CheminBase.endsWith(common::separateur()))
+            CheminBase += common::separateur();
+        CheminPrive = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Private"),
+                                                            QString::fromLatin1(kPriveDefaut)));
+        supprimerVerrous();
+        supprimerFichiersTravail();
+
+        db::Engine &engine = db::Engine::instance();
+        engine.setPrivateDir(CheminPrive);
+        QString sansSeparateur = programme;
+        sansSeparateur.chop(1);
+        engine.setNetDir(sansSeparateur);
+
+        if (common::fichierExistant(CheminBase + QStringLiteral("PRAXELLE.VER")).isEmpty()) {
+            ui.message(Boite::Erreur, QStringLiteral("La base de données n'est pas accessible à partir de ") + CheminBase
+                                          + QStringLiteral(" !") + QStringLiteral("\r")
+                                          + QStringLiteral("L'application va être fermée."));
+            throw FinProgramme{1};
+        }
+        if (!InitialiserBase())
+            return;
+        try {
+            DBOrbelis.open();
+        } catch (const DbError &e) {
+            ui.bip(false);
+            ui.message(Boite::Erreur, QStringLiteral("Connexion à la base de données ") + DBOrbelis.aliasName
+                                          + QStringLiteral(" impossible !") + QStringLiteral("\r")
+                                          + QStringLiteral("Erreur : ") + e.message() + QStringLiteral("\r")
+                                          + QStringLiteral("L'application va être fermée."));
+            throw FinProgramme{1};
+        }
+        db::IniFile version(common::fichierExistant(CheminBase + QStringLiteral("PRAXELLE.VER")));
+        for (db::Query *q : {&QryMedecin, &QrPatient, &QryMotConsu, &QryOrganismes, &QryCPMain, &QryCPGest,
+                             &QrIDValues, &QrModifyTablePatients, &QryAction, &Qry1, &Qry2, &Qry3})
+            q->setDatabaseName(NomBase);
+        Table1.setDatabaseName(NomBase);
+        TableX.setDatabaseName(NomBase);
+        ProgName = version.readString(QStringLiteral("Application"), QStringLiteral("ProgName"));
+        if (ModeSQL) {
+            FormatDateSauve = db::formats::shortDateFormat();
+            db::formats::setShortDateFormat(QStringLiteral("MM/dd/yyyy"));
+        } else {
+            ui.message(Boite::Information, QStringLiteral("Veuillez fermer ") + ProgName + QStringLiteral(" sur tous les postes."));
+        }
+        DemarrerProgression(QString(), 0, 0, 0, false);
+        CreerTablesTravail();
+        RechercherTablesPatient();
+        ArreterProgression(true);
+        baseOuverte = true;
+    } catch (const FinProgramme &) {
+        throw;
+    } catch (const std::exception &e) {
+        const QString message = dynamic_cast<const DbError *>(&e) ? static_cast<const DbError &>(e).message()
+                                                                  : QString::fromLocal8Bit(e.what());
+        ArreterProgression(true);
+        ui.message(Boite::Erreur, QStringLiteral("Erreur à l'ouverture du programme. Veuillez vous assurer que ")
+                                      + ProgName + QStringLiteral(" est bien fermé sur tous les postes. ")
+                                      + QStringLiteral("\r") + QStringLiteral("Erreur : ") + message);
+        BtFermerClick();
+    }
+}
+
+void Session::BtFermerClick()
+{
+    const QChar sep = common::separateur();
+    struct Travail {
+        db::TableCursor *cursor;
+        const char *file;
+    };
+    const Travail tables[] = {{&TablePatients, "Aldurix1.db"}, {&TableMedecins, "Aldurix2.db"},
+                              {&TableResultats, "Aldurix3.db"}, {&TableConsultations, "Aldurix4.db"},
+                              {&TableOrganismes, "Aldurix5.db"}};
+    for (const Travail &t : tables) {
+        if (!common::fichierExistant(CheminPrive + sep + QString::fromLatin1(t.file)).isEmpty()
+            && !t.cursor->tableName().isEmpty()) {
+            t.cursor->close();
+            t.cursor->deleteTable();
+        }
+    }
+    for (const QString &name : common::fichiersCorrespondants(CheminPrive, QStringLiteral("_QSQ*.*")))
+        common::SupprimerFichier(CheminPrive + sep + name);
+    QrPatient.close();
+    QryMedecin.close();
+    QryMotConsu.close();
+    QryOrganismes.close();
+    supprimerVerrous();
+    if (ModeSQL && !FormatDateSauve.isEmpty())
+        db::formats::setShortDateFormat(FormatDateSauve);
+    throw FinProgramme{0};
+}
+
+void Session::ViderResultats()
+{
+    TableResultats.close();
+    TableResultats.emptyTable();
+    TableResultats.open();
+    TableResultats.setIndexName(QStringLiteral("Ordre"));
+}

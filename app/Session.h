@@ -1,0 +1,86 @@
+#pragma once
+#include "app/Interaction.h"
+#include "db/Engine.h"
+#include "db/IniFile.h"
+#include "db/Query.h"
+#include "db/TableCursor.h"
+
+#include <QString>
+#include <QStringList>
+
+// The main window's state and services, without the window: the connection,
+// every statement and cursor the phases share, the start-up values and the
+// work tables. The window (TFMain) and the dialogs reach it through one instance.
+class Session {
+public:
+    explicit Session(Interaction &ui);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    Interaction &ui;
+
+    // Start-up values, set once.
+    QString CheminBase;         // ends with a separator
+    QString CheminPrive;        // no trailing separator
+    QString NomBase;
+    QString ProgName;
+    QString FormatDateSauve;
+    bool ModeSQL = false;
+    int TypeBase = 0;
+    bool baseOuverte = false;   // the connection set-up succeeded and the work tables exist
+
+    db::Connection DBOrbelis{QStringLiteral("DBOrbelis")};
+    db::Query QryMedecin{QStringLiteral("QryMedecin")}, QrPatient{QStringLiteral("QrPatient")},
+        QryMotConsu{QStringLiteral("QryMotConsu")}, QryOrganismes{QStringLiteral("QryOrganismes")},
+        QryCPMain{QStringLiteral("QryCPMain")}, QryCPGest{QStringLiteral("QryCPGest")},
+        QrIDValues{QStringLiteral("QrIDValues")}, QrModifyTablePatients{QStringLiteral("QrModifyTablePatients")},
+        QryAction{QStringLiteral("QryAction")}, Qry1{QStringLiteral("Qry1")}, Qry2{QStringLiteral("Qry2")},
+        Qry3{QStringLiteral("Qry3")};
+    db::TableCursor Table1{QStringLiteral("Table1")}, TableX{QStringLiteral("TableX")};
+    db::TableCursor TablePatients{QStringLiteral("TablePatients")}, TableMedecins{QStringLiteral("TableMedecins")},
+        TableResultats{QStringLiteral("TableResultats")}, TableConsultations{QStringLiteral("TableConsultations")},
+        TableOrganismes{QStringLiteral("TableOrganismes")};
+    QStringList ListeTablesPatient;
+
+    // Start-up: configuration, connection, work tables. Throws
+    // common::FinProgramme when the program must end (after its message).
+    void FormCreate();
+    bool InitialiserBase();
+    bool EstBaseParadox(const QString &directory) const;
+    bool ParametrerBase(db::IniFile &version, db::Connection &connection);
+    void AjusterReglagesBDE();
+    QString LireParametreBDE(const QString &setting);
+    void EcrireParametreBDE(const QString &setting, const QString &value);
+    void CreerTablesTravail();
+    void RechercherTablesPatient();
+
+    // Services of the check run and the dialogs.
+    void AjouterResultat(qint64 PatientID, const QString &DateConsultation, qint64 MedecinID,
+                         const QString &OriginTable, int Niveau, const QString &Action);
+    bool ActionSurTable(const QString &action, const QString &table, const QString &champ,
+                        const QString &champID, qint64 valeur, qint64 valeurID);
+    void AjusterIDValues(const QString &cle, qint64 valeur, bool forcer);
+    QString RenvoyerMontant(const QString &monnaie, long double montant) const;
+    QString DecrireActes() const;   // current row of Qry1
+
+    void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible)
+    { ui.DemarrerProgression(text, maximum, step, position, barVisible); }
+    void UpdateProgression(const QString &text, int maximum, int position) { ui.UpdateProgression(text, maximum, position); }
+    void ArreterProgression(bool enable) { ui.ArreterProgression(enable); }
+
+    // Shut-down: removes the work, query and lock files, then throws
+    // common::FinProgramme. Does not return.
+    [[noreturn]] void BtFermerClick();
+    // Empties the results journal between runs.
+    void ViderResultats();
+
+private:
+    void supprimerVerrous();
+    void supprimerFichiersTravail();
+};
+
+// Password of the SQL Server login, as stored in PRAXELLE.VER.
+QString DecoderMotDePasse(const QString &text);
+QString EncoderMotDePasse(const QString &password);
+int HexVersEntier(const QString &text);

@@ -1,0 +1,50 @@
+#include "checks/CheckRun.h"
+#include "app/Common.h"
+#include "app/Session.h"
+#include "db/DbError.h"
+
+#include <vector>
+
+void CheckRun::BtValiderClick()
+{
+    using Phase = void (CheckRun::*)();
+    static const std::vector<Phase> phases = {
+        &CheckRun::VerifierNumerotation,
+        &CheckRun::VerifierPrenoms,
+    };
+    try {
+        for (Phase p : phases)
+            (this->*p)();
+    } catch (const common::FinProgramme &) {
+        throw;
+    } catch (const std::exception &e) {
+        // A failure the phases do not guard: the run stops in order, and what
+        // it recorded so far is still offered for review.
+        const QString message = dynamic_cast<const db::DbError *>(&e) ? static_cast<const db::DbError &>(e).message()
+                                                                      : QString::fromLocal8Bit(e.what());
+        s.ArreterProgression(true);
+        s.ui.message(Boite::Erreur, QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
+                                                   "Les corrections déjà effectuées sont conservées.")
+                                        + QStringLiteral("\r") + QStringLiteral("Erreur : ") + message);
+        if (s.TableResultats.recordCount() > 0) {
+            ConsulterResultats();
+            s.ViderResultats();
+        }
+        return;
+    }
+    if (s.TableResultats.recordCount() > 0) {
+        ConsulterResultats();
+        s.ViderResultats();
+        return;
+    }
+    if (s.ui.question(Boite::QuestionInfo,
+                      QStringLiteral("Aucun enregistrement erroné n'a été trouvé. Voulez-vous fermer le programme ?")))
+        s.BtFermerClick();
+}
+
+void CheckRun::ConsulterResultats()
+{
+    s.ui.afficherResultats();
+    if (s.ui.question(Boite::Confirmation, QStringLiteral("Voulez-vous imprimer cette liste ?")))
+        s.ui.imprimerRapport();
+}

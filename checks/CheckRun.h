@@ -1,0 +1,50 @@
+#pragma once
+#include <QString>
+
+class Session;
+
+// The check run of "&Démarrer": the phases in their fixed order, then the
+// review of the journal. Each phase is a member, grouped in files by family.
+class CheckRun {
+public:
+    explicit CheckRun(Session &session) : s(session) {}
+
+    // Throws common::FinProgramme when the user chooses to close the program.
+    void BtValiderClick();
+    void ConsulterResultats();
+
+    // Patient records (Patients.cpp)
+    void VerifierNumerotation();
+    void VerifierPrenoms();
+    // Physicians (Medecins.cpp)
+    void CreerMedecinsAbsents();
+    void SupprimerRecettesMedecinsInconnus();
+    QString DecrireRecette(bool supprime);
+    // Empty and orphan records (Vides.cpp)
+    void SupprimerEnregistrementsVides();
+    void SupprimerRelevesVides();
+    void SupprimerVentilationsOrphelines();
+    void AnnulerFSEInconnues();
+    // Duplicates (Doublons.cpp)
+    void SupprimerDoublons();
+    // Unknown patients (PatientsInconnus.cpp)
+    void GererPatientsInconnus();
+    void SupprimerFSEOrphelines();
+    // Transfers (Transferts.cpp)
+    void CreerTransfertsInconnus();
+    // Cheque deposits (Remises.cpp)
+    void CreerRemisesInconnuesComptabilite();
+    void CreerRemisesInconnuesSuivi();
+    // Insurance bodies (Caisses.cpp)
+    void GererCaissesInconnues();
+    // Balances (Soldes.cpp)
+    void SolderPetitsSoldes();
+    void SignalerSoldesCrediteurs();
+
+    // The expected file number of a patient: initial of NOM as stored, then
+    // PATIENTS_ID on six digits.
+    static QString numeroAttendu(const QString &nom, qint64 patientId);
+
+private:
+    Session &s;
+};

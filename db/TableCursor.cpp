@@ -1,0 +1,641 @@
+#include "db/TableCursor.h"
+#include "db/DbError.h"
+#include "db/Engine.h"
+#include "db/Formats.h"
+#include "db/Query.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlField>
+#include <QRegularExpression>
+
+namespace db {
+
+namespace {
+
+QString engineMessage(const QSqlError &e)
+{
+    QString m = e.databaseText().trimmed();
+    if (m.isEmpty())
+        m = e.text().trimmed();
+    return m.isEmpty() ? QStringLiteral("Erreur inconnue du moteur de base de données.") : m;
+}
+
+void exec(QSqlQuery &q, const QString &sql)
+{
+    if (!q.exec(sql))
+        throw DbError(engineMessage(q.lastError()));
+}
+
+QString sqlType(const FieldDef &f)
+{
+    switch (f.type) {
+    case FieldType::Integer: return QStringLiteral("INTEGER");
+    case FieldType::AutoInc: return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case FieldType::Text: return QStringLiteral("VARCHAR(%1)").arg(f.size > 0 ? f.size : 255);
+    case FieldType::Memo: return QStringLiteral("MEMO");
+    case FieldType::DateTime: return QStringLiteral("DATETIME");
+    case FieldType::Boolean: return QStringLiteral("BOOLEAN");
+    case FieldType::Float: return QStringLiteral("FLOAT");
+    }
+    return QString();
+}
+
+QString sqlTypeOfKind(ColumnKind k)
+{
+    switch (k) {
+    case ColumnKind::Integer: return QStringLiteral("INTEGER");
+    case ColumnKind::Float: return QStringLiteral("FLOAT");
+    case ColumnKind::Text: return QStringLiteral("VARCHAR(255)");
+    case ColumnKind::DateTime: return QStringLiteral("DATETIME");
+    case ColumnKind::Boolean: return QStringLiteral("BOOLEAN");
+    case ColumnKind::Blob: return QStringLiteral("BLOB");
+    case ColumnKind::Unknown: break;
+    }
+    return QString();
+}
+
+QString baseName(const QString &table)
+{
+    const int dot = table.indexOf(QLatin1Char('.'));
+    return dot < 0 ? table : table.left(dot);
+}
+
+} // namespace
+
+TableCursor::~TableCursor()
+{
+    close();
+    if (!m_qtLocal.isEmpty())
+        QSqlDatabase::removeDatabase(m_qtLocal);
+}
+
+void TableCursor::setDatabaseName(const QString &name)
+{
+    close();
+    m_database = name;
+}
+
+void TableCursor::setTableName(const QString &table)
+{
+    close();
+    m_table = table;
+}
+
+bool TableCursor::isLocal() const { return Engine::instance().connection(m_database) == nullptr; }
+
+QString TableCursor::localFile() const
+{
+    QString file = m_table;
+    if (!file.contains(QLatin1Char('.')))
+        file += QStringLiteral(".DB");
+    return QDir::fromNativeSeparators(m_database) + QLatin1Char('/') + file;
+}
+
+bool TableCursor::exists() const
+{
+    if (isLocal())
+        return QFileInfo(localFile()).isFile();
+    return Engine::instance().database(m_database).tables().contains(baseName(m_table), Qt::CaseInsensitive);
+}
+
+QSqlDatabase TableCursor::db()
+{
+    if (!isLocal())
+        return Engine::instance().database(m_database);
+    const QString file = localFile();
+    const QString wanted = QStringLiteral("local:") + file;
+    if (m_qtLocal != wanted) {
+        if (!m_qtLocal.isEmpty())
+            QSqlDatabase::removeDatabase(m_qtLocal);
+        m_qtLocal = wanted;
+    }
+    if (QSqlDatabase::contains(m_qtLocal)) {
+        QSqlDatabase d = QSqlDatabase::database(m_qtLocal, false);
+        if (d.isOpen())
+            return d;
+        if (!d.open())
+            throw DbError(engineMessage(d.lastError()));
+        return d;
+    }
+    if (!QFileInfo(QDir::fromNativeSeparators(m_database)).isDir())
+        throw DbError(QStringLiteral("Le répertoire %1 n'existe pas.").arg(m_database));
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtLocal);
+    d.setDatabaseName(file);
+    d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!d.open())
+        throw DbError(engineMessage(d.lastError()));
+    return d;
+}
+
+bool TableCursor::useRowid() const
+{
+    return isLocal() || Engine::instance().database(m_database).driverName() == QLatin1String("QSQLITE");
+}
+
+QString TableCursor::quoted(const QString &ident) const
+{
+    QString e = ident;
+    e.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + e + QLatin1Char('"');
+}
+
+void TableCursor::createTable()
+{
+    close();
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
+    QStringList cols;
+    for (const FieldDef &f : m_defs)
+        cols << quoted(f.name) + QLatin1Char(' ') + sqlType(f) + (f.required && f.type != FieldType::AutoInc ? QStringLiteral(" NOT NULL") : QString());
+    exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
+}
+
+void TableCursor::copyFrom(Query &source)
+{
+    close();
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
+    const QStringList names = source.fieldNames();
+    std::vector<ColumnKind> kinds;
+    QStringList cols, holders;
+    source.first();
+    for (int i = 0; i < names.size(); ++i) {
+        kinds.push_back(source.field(i).kind());
+        cols << quoted(names[i]) + QLatin1Char(' ') + sqlTypeOfKind(kinds.back());
+        holders << QStringLiteral("?");
+    }
+    exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
+    if (!d.transaction())
+        throw DbError(engineMessage(d.lastError()));
+    QSqlQuery ins(d);
+    if (!ins.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(baseName(m_table)), holders.join(QLatin1Char(',')))))
+        throw DbError(engineMessage(ins.lastError()));
+    for (source.first(); !source.eof(); source.next()) {
+        for (int i = 0; i < names.size(); ++i) {
+            const Field f = source.field(i);
+            QVariant v = f.value();
+            if (!f.isNull() && kinds[i] == ColumnKind::DateTime)
+                v = formats::storageText(f.asDateTime());
+            else if (!f.isNull() && kinds[i] == ColumnKind::Boolean)
+                v = f.asBoolean() ? 1 : 0;
+            ins.addBindValue(v);
+        }
+        if (!ins.exec()) {
+            const QString msg = engineMessage(ins.lastError());
+            d.rollback();
+            throw DbError(msg);
+        }
+    }
+    source.first();
+    if (!d.commit())
+        throw DbError(engineMessage(d.lastError()));
+}
+
+void TableCursor::addIndex(const QString &name, const QString &fields, int options)
+{
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    loadSchema();
+    const QString table = baseName(m_table);
+    const QString indexName = (options & ixPrimary) ? table + QStringLiteral("_PRIMARY") : name;
+    QStringList parts;
+    for (const QString &f : fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        QString p = quoted(f.trimmed());
+        if ((options & ixCaseInsensitive) && kindOf(f.trimmed()) == ColumnKind::Text)
+            p += QStringLiteral(" COLLATE NOCASE");
+        parts << p;
+    }
+    const bool unique = options & (ixPrimary | ixUnique);
+    exec(q, QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexName), quoted(table),
+                     parts.join(QStringLiteral(", "))));
+}
+
+void TableCursor::loadSchema()
+{
+    QSqlDatabase d = db();
+    const QString table = baseName(m_table);
+    const QSqlRecord rec = d.record(table);
+    if (rec.isEmpty())
+        throw DbError(QStringLiteral("Table %1 introuvable.").arg(m_table));
+    m_columns.clear();
+    m_kindByColumn.clear();
+    for (int i = 0; i < rec.count(); ++i)
+        m_columns << rec.fieldName(i);
+    if (d.driverName() == QLatin1String("QSQLITE")) {
+        QSqlQuery q(d);
+        exec(q, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
+        while (q.next())
+            m_kindByColumn.insert(q.value(1).toString().toUpper(), kindOfDeclaredType(q.value(2).toString()));
+    } else {
+        for (int i = 0; i < rec.count(); ++i) {
+            const int id = rec.field(i).metaType().id();
+            ColumnKind k = ColumnKind::Text;
+            if (id == QMetaType::Int || id == QMetaType::LongLong || id == QMetaType::Short)
+                k = ColumnKind::Integer;
+            else if (id == QMetaType::Double || id == QMetaType::Float)
+                k = ColumnKind::Float;
+            else if (id == QMetaType::QDateTime || id == QMetaType::QDate)
+                k = ColumnKind::DateTime;
+            else if (id == QMetaType::Bool)
+                k = ColumnKind::Boolean;
+            m_kindByColumn.insert(rec.fieldName(i).toUpper(), k);
+        }
+    }
+}
+
+ColumnKind TableCursor::kindOf(const QString &field) const { return m_kindByColumn.value(field.toUpper(), ColumnKind::Unknown); }
+
+void TableCursor::open()
+{
+    if (m_active)
+        return;
+    loadSchema();
+    m_active = true;
+    m_loaded = false;
+    m_state = State::Browse;
+    setIndexName(QString());
+}
+
+void TableCursor::close()
+{
+    m_active = false;
+    m_loaded = false;
+    m_rows.clear();
+    m_posByRowid.clear();
+    m_pending.clear();
+    m_state = State::Browse;
+    m_pos = 0;
+    m_bof = m_eof = true;
+}
+
+void TableCursor::requireActive() const
+{
+    if (!m_active)
+        throw DbError(QStringLiteral("%1 : opération impossible sur un ensemble de données fermé").arg(m_name.isEmpty() ? m_table : m_name));
+}
+
+void TableCursor::setIndexName(const QString &name)
+{
+    requireActive();
+    m_indexFields.clear();
+    m_indexNoCase.clear();
+    QSqlDatabase d = db();
+    if (d.driverName() == QLatin1String("QSQLITE")) {
+        const QString idx = name.isEmpty() ? baseName(m_table) + QStringLiteral("_PRIMARY") : name;
+        QSqlQuery q(d);
+        exec(q, QStringLiteral("PRAGMA index_xinfo(%1)").arg(quoted(idx)));
+        bool any = false;
+        while (q.next()) {
+            if (q.value(5).toInt() == 0)   // auxiliary columns
+                continue;
+            any = true;
+            m_indexFields << q.value(2).toString();
+            m_indexNoCase << (q.value(4).toString().compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) == 0);
+        }
+        if (!any && !name.isEmpty())
+            throw DbError(QStringLiteral("Index %1 introuvable pour la table %2.").arg(name, m_table));
+    } else if (!name.isEmpty()) {
+        throw DbError(QStringLiteral("Index %1 introuvable pour la table %2.").arg(name, m_table));
+    }
+    m_loaded = false;
+    first();
+}
+
+void TableCursor::setIndexFieldNames(const QString &fields)
+{
+    requireActive();
+    m_indexFields.clear();
+    m_indexNoCase.clear();
+    for (const QString &f : fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        m_indexFields << f.trimmed();
+        m_indexNoCase << false;
+    }
+    m_loaded = false;
+    first();
+}
+
+QString TableCursor::orderBy() const
+{
+    QStringList parts;
+    for (int i = 0; i < m_indexFields.size(); ++i)
+        parts << quoted(m_indexFields[i]) + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
+    if (useRowid())
+        parts << QStringLiteral("rowid");
+    return parts.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + parts.join(QStringLiteral(", "));
+}
+
+void TableCursor::reload()
+{
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    q.setForwardOnly(true);
+    const bool rowid = useRowid();
+    exec(q, QStringLiteral("SELECT %1* FROM %2%3").arg(rowid ? QStringLiteral("rowid, ") : QString(),
+                                                       quoted(baseName(m_table)), orderBy()));
+    m_rows.clear();
+    m_posByRowid.clear();
+    const int n = q.record().count();
+    while (q.next()) {
+        std::vector<QVariant> row;
+        row.reserve(rowid ? n : n + 1);
+        if (!rowid)
+            row.push_back(QVariant());
+        for (int i = 0; i < n; ++i)
+            row.push_back(q.value(i));
+        if (rowid)
+            m_posByRowid.insert(row[0].toLongLong(), int(m_rows.size()));
+        m_rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid())
+        throw DbError(engineMessage(q.lastError()));
+    m_loaded = true;
+}
+
+void TableCursor::ensureLoaded()
+{
+    requireActive();
+    if (!m_loaded)
+        reload();
+}
+
+bool TableCursor::findKey(const QVariantList &values)
+{
+    ensureLoaded();
+    if (m_indexFields.isEmpty())
+        throw DbError(QStringLiteral("%1 : aucun index actif pour la recherche.").arg(m_table));
+    const int n = std::min<int>(values.size(), m_indexFields.size());
+    if (useRowid()) {
+        QStringList conds;
+        for (int i = 0; i < n; ++i)
+            conds << quoted(m_indexFields[i]) + QStringLiteral(" = ?") + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
+        QSqlQuery q(db());
+        if (!q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
+                           .arg(quoted(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy())))
+            throw DbError(engineMessage(q.lastError()));
+        for (int i = 0; i < n; ++i)
+            q.addBindValue(toStorage(m_indexFields[i], values[i]));
+        if (!q.exec())
+            throw DbError(engineMessage(q.lastError()));
+        if (!q.next())
+            return false;
+        const auto it = m_posByRowid.constFind(q.value(0).toLongLong());
+        if (it == m_posByRowid.constEnd())
+            return false;
+        m_pos = it.value();
+        m_bof = m_eof = false;
+        return true;
+    }
+    for (int r = 0; r < int(m_rows.size()); ++r) {
+        bool same = true;
+        for (int i = 0; i < n && same; ++i) {
+            const int c = m_columns.indexOf(m_indexFields[i], 0);
+            const QVariant &v = m_rows[r][c + 1];
+            same = v.toString() == values[i].toString();
+        }
+        if (same) {
+            m_pos = r;
+            m_bof = m_eof = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TableCursor::first()
+{
+    ensureLoaded();
+    m_pos = 0;
+    m_bof = true;
+    m_eof = m_rows.empty();
+}
+
+void TableCursor::next()
+{
+    ensureLoaded();
+    if (m_rows.empty() || m_pos + 1 >= int(m_rows.size())) {
+        m_eof = true;
+        return;
+    }
+    ++m_pos;
+    m_bof = false;
+}
+
+void TableCursor::prior()
+{
+    ensureLoaded();
+    m_eof = false;
+    if (m_pos == 0) {
+        m_bof = true;
+        return;
+    }
+    --m_pos;
+}
+
+void TableCursor::last()
+{
+    ensureLoaded();
+    m_pos = m_rows.empty() ? 0 : int(m_rows.size()) - 1;
+    m_eof = m_bof = m_rows.empty();
+}
+
+int TableCursor::recordCount()
+{
+    ensureLoaded();
+    return int(m_rows.size());
+}
+
+int TableCursor::recNo() const { return m_rows.empty() ? 0 : m_pos + 1; }
+
+void TableCursor::append()
+{
+    requireActive();
+    m_pending.clear();
+    m_state = State::Insert;
+}
+
+void TableCursor::edit()
+{
+    ensureLoaded();
+    if (m_rows.empty())
+        throw DbError(QStringLiteral("%1 : aucun enregistrement à modifier.").arg(m_table));
+    m_pending.clear();
+    m_editOriginal = m_rows[m_pos];
+    m_state = State::Edit;
+}
+
+void TableCursor::setFieldValue(const QString &field, const QVariant &value)
+{
+    requireActive();
+    if (m_state == State::Browse)
+        throw DbError(QStringLiteral("%1 : l'ensemble de données n'est pas en mode édition ou insertion").arg(m_table));
+    if (!m_columns.contains(field, Qt::CaseInsensitive))
+        throw DbError(QStringLiteral("%1 : champ '%2' non trouvé").arg(m_table, field));
+    m_pending.insert(field.toUpper(), value);
+}
+
+QVariant TableCursor::toStorage(const QString &field, const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return QVariant();
+    if (!useRowid())
+        return v;
+    const ColumnKind k = kindOf(field);
+    const int t = v.metaType().id();
+    if (t == QMetaType::QDateTime)
+        return formats::storageText(v.toDateTime());
+    if (t == QMetaType::QDate)
+        return formats::storageText(QDateTime(v.toDate(), QTime(0, 0)));
+    if (k == ColumnKind::Boolean || t == QMetaType::Bool)
+        return v.toBool() ? 1 : 0;
+    return v;
+}
+
+void TableCursor::post()
+{
+    requireActive();
+    if (m_state == State::Browse)
+        return;
+    QSqlDatabase d = db();
+    QSqlQuery q(d);
+    const QString table = quoted(baseName(m_table));
+    QStringList cols, holders;
+    QVariantList values;
+    for (const QString &c : m_columns) {
+        const auto it = m_pending.constFind(c.toUpper());
+        if (it == m_pending.constEnd())
+            continue;
+        cols << quoted(c);
+        holders << QStringLiteral("?");
+        values << toStorage(c, it.value());
+    }
+    if (m_state == State::Insert) {
+        const QString sql = cols.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                                           : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QStringLiteral(", ")), holders.join(QStringLiteral(", ")));
+        if (!q.prepare(sql))
+            throw DbError(engineMessage(q.lastError()));
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            throw DbError(engineMessage(q.lastError()));
+        // The new row takes its place in the index order on the next move.
+        m_loaded = false;
+    } else {
+        if (!cols.isEmpty()) {
+            QStringList sets;
+            for (const QString &c : cols)
+                sets << c + QStringLiteral(" = ?");
+            QString where;
+            QVariantList keys;
+            if (useRowid()) {
+                where = QStringLiteral("rowid = ?");
+                keys << m_editOriginal[0];
+            } else {
+                QStringList conds;
+                for (const QString &f : m_indexFields) {
+                    const int c = m_columns.indexOf(f);
+                    conds << quoted(f) + QStringLiteral(" = ?");
+                    keys << m_editOriginal[c + 1];
+                }
+                if (conds.isEmpty())
+                    throw DbError(QStringLiteral("%1 : aucun index pour identifier l'enregistrement.").arg(m_table));
+                where = conds.join(QStringLiteral(" AND "));
+            }
+            if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")), where)))
+                throw DbError(engineMessage(q.lastError()));
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            for (const QVariant &k : keys)
+                q.addBindValue(k);
+            if (!q.exec())
+                throw DbError(engineMessage(q.lastError()));
+            for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
+                const int c = m_columns.indexOf(QRegularExpression(QStringLiteral("^%1$").arg(QRegularExpression::escape(it.key())), QRegularExpression::CaseInsensitiveOption));
+                if (c >= 0)
+                    m_rows[m_pos][c + 1] = toStorage(m_columns[c], it.value());
+            }
+        }
+    }
+    m_pending.clear();
+    m_state = State::Browse;
+}
+
+void TableCursor::cancel()
+{
+    m_pending.clear();
+    m_state = State::Browse;
+}
+
+Field TableCursor::fieldByName(const QString &field)
+{
+    requireActive();
+    int c = -1;
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(field, Qt::CaseInsensitive) == 0)
+            c = i;
+    if (c < 0)
+        throw DbError(QStringLiteral("%1 : champ '%2' non trouvé").arg(m_table, field));
+    if (m_state != State::Browse) {
+        const auto it = m_pending.constFind(field.toUpper());
+        if (it != m_pending.constEnd())
+            return Field(m_columns[c], it.value(), kindOf(field));
+        if (m_state == State::Insert)
+            return Field(m_columns[c], QVariant(), kindOf(field));
+    }
+    ensureLoaded();
+    if (m_rows.empty())
+        return Field(m_columns[c], QVariant(), kindOf(field));
+    return Field(m_columns[c], m_rows[m_pos][c + 1], kindOf(field));
+}
+
+QStringList TableCursor::fieldNames()
+{
+    if (!m_active)
+        loadSchema();
+    return m_columns;
+}
+
+void TableCursor::emptyTable()
+{
+    QSqlQuery q(db());
+    exec(q, QStringLiteral("DELETE FROM %1").arg(quoted(baseName(m_table))));
+    m_loaded = false;
+    m_rows.clear();
+    m_posByRowid.clear();
+    m_pos = 0;
+    m_bof = m_eof = true;
+}
+
+void TableCursor::deleteTable()
+{
+    close();
+    if (!isLocal()) {
+        QSqlQuery q(db());
+        exec(q, QStringLiteral("DROP TABLE %1").arg(quoted(baseName(m_table))));
+        return;
+    }
+    const QString file = localFile();
+    if (!m_qtLocal.isEmpty()) {
+        {
+            QSqlDatabase d = QSqlDatabase::database(m_qtLocal, false);
+            d.close();
+        }
+        QSqlDatabase::removeDatabase(m_qtLocal);
+        m_qtLocal.clear();
+    }
+    Engine::instance().releaseDirectory(m_database);
+    for (const QString &suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        QFile f(file + suffix);
+        if (f.exists() && !f.remove())
+            throw DbError(QStringLiteral("Impossible de supprimer la table %1 : %2").arg(file + suffix, f.errorString()));
+    }
+}
+
+} // namespace db

@@ -1,0 +1,116 @@
+#pragma once
+#include "db/Field.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+namespace db {
+
+class Query;
+
+enum class FieldType { Integer, AutoInc, Text, Memo, DateTime, Boolean, Float };
+
+struct FieldDef {
+    QString name;
+    FieldType type = FieldType::Text;
+    int size = 0;
+    bool required = false;
+};
+
+enum IndexOption { ixPrimary = 1, ixUnique = 2, ixCaseInsensitive = 4 };
+
+// A table reached row by row: either a local work table (a SQLite file named
+// like the table, in a directory) or a table of an open connection.
+class TableCursor {
+public:
+    explicit TableCursor(const QString &name = QString()) : m_name(name) {}
+    ~TableCursor();
+    TableCursor(const TableCursor &) = delete;
+    TableCursor &operator=(const TableCursor &) = delete;
+
+    // Local files when the name is a directory, otherwise a connection.
+    void setDatabaseName(const QString &connectionOrDirectory);
+    const QString &databaseName() const { return m_database; }
+    void setTableName(const QString &table);
+    const QString &tableName() const { return m_table; }
+    bool isLocal() const;
+    QString localFile() const;   // the file of a local table
+    bool exists() const;
+
+    std::vector<FieldDef> &fieldDefs() { return m_defs; }
+    void createTable();                  // replaces an existing table
+    void copyFrom(Query &source);        // copy mode: the source's columns and all its rows
+    void addIndex(const QString &name, const QString &fields, int options);
+
+    void open();
+    void close();
+    bool active() const { return m_active; }
+    // An empty name selects the primary index.
+    void setIndexName(const QString &name);
+    void setIndexFieldNames(const QString &fields);
+
+    // Exact search on the active index; positions on the row found.
+    bool findKey(const QVariantList &values);
+
+    void first();
+    void next();
+    void prior();
+    void last();
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    int recordCount();
+    int recNo() const;   // 1-based; 0 when empty
+
+    void append();
+    void edit();
+    void setFieldValue(const QString &field, const QVariant &value);
+    void post();
+    void cancel();
+    bool editing() const { return m_state != State::Browse; }
+
+    Field fieldByName(const QString &field);
+    QStringList fieldNames();
+
+    void emptyTable();
+    void deleteTable();
+
+private:
+    enum class State { Browse, Insert, Edit };
+    QSqlDatabase db();
+    void ensureLoaded();
+    void reload();
+    QString orderBy() const;
+    QString quoted(const QString &ident) const;
+    bool useRowid() const;
+    void loadSchema();
+    QVariant toStorage(const QString &field, const QVariant &v);
+    ColumnKind kindOf(const QString &field) const;
+    void requireActive() const;
+
+    QString m_name;
+    QString m_database;
+    QString m_table;
+    QString m_qtLocal;   // Qt connection name of a local file
+    std::vector<FieldDef> m_defs;
+    bool m_active = false;
+    bool m_loaded = false;
+    bool m_bof = true;
+    bool m_eof = true;
+    int m_pos = 0;
+    State m_state = State::Browse;
+
+    QStringList m_indexFields;
+    QList<bool> m_indexNoCase;
+    QStringList m_columns;
+    QHash<QString, ColumnKind> m_kindByColumn;   // upper-cased column name
+    std::vector<std::vector<QVariant>> m_rows;   // first value: row identity (rowid) when used
+    QHash<qint64, int> m_posByRowid;
+    QHash<QString, QVariant> m_pending;          // upper-cased column -> value
+    std::vector<QVariant> m_editOriginal;
+};
+
+} // namespace db
