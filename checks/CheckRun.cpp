@@ -11,6 +11,21 @@ void CheckRun::BtValiderClick()
     static const std::vector<Phase> phases = {
         &CheckRun::VerifierNumerotation,
         &CheckRun::VerifierPrenoms,
+        &CheckRun::CreerMedecinsAbsents,
+        &CheckRun::SupprimerRecettesMedecinsInconnus,
+        &CheckRun::SupprimerEnregistrementsVides,
+        &CheckRun::SupprimerRelevesVides,
+        &CheckRun::SupprimerVentilationsOrphelines,
+        &CheckRun::AnnulerFSEInconnues,
+        &CheckRun::SupprimerDoublons,
+        &CheckRun::GererPatientsInconnus,
+        &CheckRun::SupprimerFSEOrphelines,
+        &CheckRun::CreerTransfertsInconnus,
+        &CheckRun::CreerRemisesInconnuesComptabilite,
+        &CheckRun::CreerRemisesInconnuesSuivi,
+        &CheckRun::GererCaissesInconnues,      // its three passes
+        &CheckRun::SolderPetitsSoldes,
+        &CheckRun::SignalerSoldesCrediteurs,
     };
     try {
         for (Phase p : phases)

@@ -1,0 +1,6 @@
+#include "app/Session.h"
+#include "checks/CheckRun.h"
+
+// PLACEHOLDER: being written; replace the whole file.
+void CheckRun::CreerRemisesInconnuesComptabilite() {}
+void CheckRun::CreerRemisesInconnuesSuivi() {}

@@ -1,0 +1,6 @@
+#include "app/Session.h"
+#include "checks/CheckRun.h"
+
+// PLACEHOLDER: being written; replace the whole file.
+void CheckRun::SolderPetitsSoldes() {}
+void CheckRun::SignalerSoldesCrediteurs() {}

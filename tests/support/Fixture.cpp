@@ -1,0 +1,212 @@
+#include "Fixture.h"
+#include "app/Common.h"
+#include "db/DbError.h"
+#include "db/Engine.h"
+#include "db/Formats.h"
+#include "tools/demo/PracticeSchema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+
+bool ScriptedInteraction::question(Boite kind, const QString &text)
+{
+    questions.append({kind, text});
+    if (answers.isEmpty())
+        return defaultAnswer;
+    return answers.takeFirst();
+}
+
+void ScriptedInteraction::DemarrerProgression(const QString &text, int maximum, int, int position, bool)
+{
+    if (progressOpen) {
+        UpdateProgression(text, maximum, position);
+        return;
+    }
+    mainEnabled = false;
+    progressOpen = true;
+    progress << QStringLiteral("  ") + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
+}
+
+void ScriptedInteraction::UpdateProgression(const QString &text, int maximum, int position)
+{
+    if (!progressOpen) {
+        DemarrerProgression(text, maximum, 1, position, true);
+        return;
+    }
+    const QString t = QStringLiteral("  ") + (text.isEmpty() ? QStringLiteral("Veuillez patienter...") : text);
+    if (progress.isEmpty() || progress.last() != t)
+        progress << t;
+}
+
+void ScriptedInteraction::ArreterProgression(bool enable)
+{
+    progressOpen = false;
+    mainEnabled = enable;
+}
+
+void ScriptedInteraction::afficherResultats()
+{
+    ++viewerShown;
+    if (onViewer)
+        onViewer();
+}
+
+void ScriptedInteraction::imprimerRapport()
+{
+    ++printed;
+    if (onPrint)
+        onPrint();
+}
+
+QString fixtureDate(int y, int m, int d, int hh, int mm, int ss)
+{
+    return db::formats::storageText(QDateTime(QDate(y, m, d), QTime(hh, mm, ss)));
+}
+
+static int g_fixtures = 0;
+
+PracticeFixture::PracticeFixture()
+{
+    root = m_dir.path();
+    base = root + QStringLiteral("/Base");
+    prive = root + QStringLiteral("/Private");
+    programme = root + QStringLiteral("/Programme");
+    QDir().mkpath(base);
+    QDir().mkpath(prive);
+    QDir().mkpath(programme);
+    dbFile = base + QStringLiteral("/PRACTICE.SQLITE");
+    m_conn = QStringLiteral("fixture#%1").arg(++g_fixtures);
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_conn);
+    d.setDatabaseName(dbFile);
+    if (!d.open())
+        qFatal("cannot create the scratch practice database");
+    demo::createPracticeTables(d);
+    writeVersion({QStringLiteral("[DBKERNEL]"), QStringLiteral("DBType=0"), QStringLiteral("Alias=") + alias,
+                  QStringLiteral("[Application]"), QStringLiteral("ProgName=Praxelle")});
+    writeIni({QStringLiteral("[DataBase]"), QStringLiteral("Server=") + base, QStringLiteral("Private=") + prive});
+    db::Engine::instance().setConfigFile(programme + QStringLiteral("/AldurixEngine.cfg"));
+    db::Engine::instance().addAlias(alias, QStringLiteral("SQLITE"), {QStringLiteral("PATH=") + dbFile});
+    common::definirRepertoireProgramme(programme);
+}
+
+PracticeFixture::~PracticeFixture()
+{
+    db::formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
+    {
+        QSqlDatabase d = QSqlDatabase::database(m_conn, false);
+        d.close();
+    }
+    QSqlDatabase::removeDatabase(m_conn);
+}
+
+QSqlDatabase PracticeFixture::db() { return QSqlDatabase::database(m_conn); }
+
+void PracticeFixture::exec(const QString &sql)
+{
+    QSqlQuery q(db());
+    if (!q.exec(sql))
+        QTest::qFail(qPrintable(QStringLiteral("%1: %2").arg(sql, q.lastError().text())), __FILE__, __LINE__);
+}
+
+QVariant PracticeFixture::scalar(const QString &sql)
+{
+    QSqlQuery q(db());
+    if (!q.exec(sql) || !q.next())
+        return QVariant();
+    return q.value(0);
+}
+
+QList<QVariantList> PracticeFixture::rows(const QString &sql)
+{
+    QList<QVariantList> out;
+    QSqlQuery q(db());
+    if (!q.exec(sql)) {
+        QTest::qFail(qPrintable(QStringLiteral("%1: %2").arg(sql, q.lastError().text())), __FILE__, __LINE__);
+        return out;
+    }
+    while (q.next()) {
+        QVariantList r;
+        for (int i = 0; i < q.record().count(); ++i)
+            r << q.value(i);
+        out << r;
+    }
+    return out;
+}
+
+void PracticeFixture::insert(const QString &table, const QVariantMap &values)
+{
+    QStringList cols, holders;
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        cols << it.key();
+        holders << QStringLiteral("?");
+    }
+    QSqlQuery q(db());
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QLatin1Char(',')), holders.join(QLatin1Char(','))));
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        QVariant v = it.value();
+        if (v.metaType().id() == QMetaType::QDateTime)
+            v = db::formats::storageText(v.toDateTime());
+        else if (v.metaType().id() == QMetaType::QDate)
+            v = db::formats::storageText(QDateTime(v.toDate(), QTime(0, 0)));
+        else if (v.metaType().id() == QMetaType::Bool)
+            v = v.toBool() ? 1 : 0;
+        q.addBindValue(v);
+    }
+    if (!q.exec())
+        QTest::qFail(qPrintable(QStringLiteral("insert into %1: %2").arg(table, q.lastError().text())), __FILE__, __LINE__);
+}
+
+static void writeLines(const QString &path, const QStringList &lines)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write((lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8());
+}
+
+void PracticeFixture::writeVersion(const QStringList &lines) { writeLines(base + QStringLiteral("/PRAXELLE.VER"), lines); }
+void PracticeFixture::writeIni(const QStringList &lines) { writeLines(programme + QStringLiteral("/Praxelle.ini"), lines); }
+
+std::unique_ptr<Session> PracticeFixture::start(Interaction &ui, int *exitCode)
+{
+    db::Engine::instance().setConfigFile(programme + QStringLiteral("/AldurixEngine.cfg"));
+    common::definirRepertoireProgramme(programme);
+    auto s = std::make_unique<Session>(ui);
+    try {
+        s->FormCreate();
+    } catch (const common::FinProgramme &f) {
+        if (exitCode)
+            *exitCode = f.code;
+        return nullptr;
+    }
+    if (exitCode)
+        *exitCode = -1;
+    return s;
+}
+
+QList<JournalRow> PracticeFixture::journal(Session &s)
+{
+    QList<JournalRow> out;
+    db::TableCursor &t = s.TableResultats;
+    t.setIndexName(QStringLiteral("Ordre"));
+    for (t.first(); !t.eof(); t.next()) {
+        JournalRow r;
+        const db::Field pid = t.fieldByName(QStringLiteral("PATIENTS_ID"));
+        r.patientId = pid.isNull() ? QVariant() : QVariant(pid.asInteger());
+        r.patientNom = t.fieldByName(QStringLiteral("PATIENTS_NOM")).asString();
+        const db::Field d = t.fieldByName(QStringLiteral("DATE_CONSULTATION"));
+        if (!d.isNull())
+            r.date = d.asDateTime();
+        const db::Field mid = t.fieldByName(QStringLiteral("MEDECINS_ID"));
+        r.medecinId = mid.isNull() ? QVariant() : QVariant(mid.asInteger());
+        r.origine = t.fieldByName(QStringLiteral("ORIGIN_TABLE")).asString();
+        r.niveau = int(t.fieldByName(QStringLiteral("NIVEAU")).asInteger());
+        r.action = t.fieldByName(QStringLiteral("ACTION")).asString();
+        out << r;
+    }
+    t.first();
+    return out;
+}

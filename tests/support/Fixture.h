@@ -1,0 +1,90 @@
+#pragma once
+#include "app/Interaction.h"
+#include "app/Session.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <QVariantMap>
+#include <functional>
+#include <memory>
+
+// Answers the program's questions from a script and records everything it
+// shows, so a whole run can be driven without windows.
+class ScriptedInteraction : public Interaction {
+public:
+    struct Shown {
+        Boite kind;
+        QString text;
+    };
+    QList<Shown> messages;    // OK boxes, in order
+    QList<Shown> questions;   // Yes/No boxes, in order
+    QList<bool> answers;      // consumed in order; when empty, defaultAnswer
+    bool defaultAnswer = false;
+    QStringList progress;     // every progress text, as shown (with its leading blanks)
+    bool progressOpen = false;
+    bool mainEnabled = true;
+    int beeps = 0;
+    int viewerShown = 0;
+    int printed = 0;
+    std::function<int()> onSelectPatient;
+    std::function<int()> onSelectOrganisme;
+    std::function<void()> onViewer;
+    std::function<void()> onPrint;
+
+    void message(Boite kind, const QString &text) override { messages.append({kind, text}); }
+    bool question(Boite kind, const QString &text) override;
+    void bip(bool) override { ++beeps; }
+    void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) override;
+    void UpdateProgression(const QString &text, int maximum, int position) override;
+    void ArreterProgression(bool enable) override;
+    int afficherSelectPatient() override { return onSelectPatient ? onSelectPatient() : 0; }
+    int afficherSelectOrganisme() override { return onSelectOrganisme ? onSelectOrganisme() : 0; }
+    void afficherResultats() override;
+    void imprimerRapport() override;
+};
+
+struct JournalRow {
+    QVariant patientId;   // null when empty
+    QString patientNom;
+    QDateTime date;       // invalid when empty
+    QVariant medecinId;
+    QString origine;
+    int niveau = 0;
+    QString action;
+};
+
+// A scratch practice: a SQLite practice database with every table, its
+// PRAXELLE.VER, a private directory and a program directory with Praxelle.ini
+// and the engine configuration.
+class PracticeFixture {
+public:
+    PracticeFixture();
+    ~PracticeFixture();
+
+    QString root, base, prive, programme, dbFile;
+    QString alias = QStringLiteral("TestPractice");
+
+    // Direct access to the practice file, for preparing a case and checking it.
+    QSqlDatabase db();
+    void exec(const QString &sql);
+    QVariant scalar(const QString &sql);
+    QList<QVariantList> rows(const QString &sql);
+    // Values: QDateTime and QDate are stored in the practice's date format.
+    void insert(const QString &table, const QVariantMap &values);
+    void writeVersion(const QStringList &lines);   // replaces PRAXELLE.VER
+    void writeIni(const QStringList &lines);       // replaces Praxelle.ini
+
+    // Starts a session on the practice (runs the start-up); null when it ended the program.
+    std::unique_ptr<Session> start(Interaction &ui, int *exitCode = nullptr);
+    static QList<JournalRow> journal(Session &s);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_conn;
+};
+
+QString fixtureDate(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0);
