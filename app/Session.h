@@ -84,3 +84,6 @@ private:
 QString DecoderMotDePasse(const QString &text);
 QString EncoderMotDePasse(const QString &password);
 int HexVersEntier(const QString &text);
+// A listed table name as the patient-based tables list keeps it: upper case,
+// without owner prefix (SQL) or file extension (Paradox).
+QString nomTablePatient(const QString &listed, bool modeSQL);

@@ -86,18 +86,23 @@ void Session::CreerTablesTravail()
     }
 }
 
+QString nomTablePatient(const QString &listed, bool modeSQL)
+{
+    QString nom = listed.toUpper();
+    // An owner prefix ("dbo.", or any other length) goes with its dot; a name
+    // without one stays whole. A file name loses its extension.
+    const int point = nom.indexOf(QLatin1Char('.'));
+    if (point >= 0)
+        nom = modeSQL ? nom.mid(point + 1) : nom.left(point);
+    return nom;
+}
+
 void Session::RechercherTablesPatient()
 {
     QStringList noms = db::Engine::instance().tableNames(NomBase, ModeSQL ? QString() : QStringLiteral("*.db"),
                                                          !ModeSQL, !ModeSQL);
-    for (QString &nom : noms) {
-        nom = nom.toUpper();
-        // An owner prefix ("dbo.", or any other length) goes with its dot; a
-        // name without one stays whole. A file name loses its extension.
-        const int point = nom.indexOf(QLatin1Char('.'));
-        if (point >= 0)
-            nom = ModeSQL ? nom.mid(point + 1) : nom.left(point);
-    }
+    for (QString &nom : noms)
+        nom = nomTablePatient(nom, ModeSQL);
     DemarrerProgression(QStringLiteral("Recherche des tables basées sur les patients en cours..."), int(noms.size()), 1, 0, true);
     noms.removeAll(QStringLiteral("PATIENTS"));
     ListeTablesPatient.clear();
