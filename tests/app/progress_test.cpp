@@ -1,0 +1,71 @@
+#include "app/Progress.h"
+
+#include <QApplication>
+#include <QTest>
+
+// The shared progress window: opened once, reused while open, and the window
+// that started the work disabled meanwhile.
+class ProgressTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void updateWithoutWindowOpensOneWithABar()
+    {
+        QWidget main;
+        Progression p;
+        p.mettreAJour(&main, QStringLiteral("  "), QStringLiteral("Étape"), 10, 3);
+        QVERIFY(p.ProgressionVisible);
+        QVERIFY(p.fenetre());
+        QVERIFY(!p.fenetre()->Barre->isHidden());
+        QCOMPARE(p.fenetre()->pas, 1);
+        QCOMPARE(p.fenetre()->Barre->maximum(), 10);
+        QCOMPARE(p.fenetre()->Barre->value(), 3);
+        QCOMPARE(p.fenetre()->Panel1->text(), QStringLiteral("  Étape"));
+        QVERIFY(!main.isEnabled());
+        p.arreter(&main, true);
+        QVERIFY(!p.ProgressionVisible);
+        QVERIFY(main.isEnabled());
+    }
+
+    void startWhileOpenOnlyUpdates()
+    {
+        QWidget main;
+        Progression p;
+        p.demarrer(&main, QStringLiteral("  "), QString(), 0, 0, 0, false);
+        QCOMPARE(p.fenetre()->Panel1->text(), QStringLiteral("  Veuillez patienter"));
+        QVERIFY(p.fenetre()->Barre->isHidden());
+        TFProgress *first = p.fenetre();
+        p.demarrer(&main, QStringLiteral("  "), QString(), 20, 5, 2, true);
+        QCOMPARE(p.fenetre(), first);
+        QVERIFY(p.fenetre()->Barre->isHidden());   // visibility and step unchanged
+        QCOMPARE(p.fenetre()->pas, 0);
+        QCOMPARE(p.fenetre()->Barre->maximum(), 20);
+        QCOMPARE(p.fenetre()->Panel1->text(), QStringLiteral("  Veuillez patienter..."));
+        QCOMPARE(first->windowTitle(), QStringLiteral("Orbelis Comptabilité Checker"));
+        QCOMPARE(first->size(), QSize(506, 65));
+        p.arreter(&main, false);
+        QVERIFY(!main.isEnabled());   // left disabled between phases
+    }
+
+    void stopWithoutWindowOnlySetsTheState()
+    {
+        QWidget main;
+        main.setEnabled(false);
+        Progression p;
+        p.arreter(&main, true);
+        QVERIFY(main.isEnabled());
+        QVERIFY(!p.fenetre());
+    }
+
+    void dialogPrefix()
+    {
+        QWidget dialog;
+        Progression p;
+        p.demarrer(&dialog, QString(28, QLatin1Char(' ')), QString(), 0, 0, 0, false);
+        QCOMPARE(p.fenetre()->Panel1->text(), QString(28, QLatin1Char(' ')) + QStringLiteral("Veuillez patienter"));
+        p.arreter(&dialog, true);
+    }
+};
+
+QTEST_MAIN(ProgressTest)
+#include "progress_test.moc"
