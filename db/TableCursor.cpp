@@ -129,6 +129,10 @@ QSqlDatabase TableCursor::db()
     d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
     if (!d.open())
         throw DbError(engineMessage(d.lastError()));
+    // Work tables live for one run and are rebuilt at every start-up: they
+    // need no flush to disk at each journal row.
+    QSqlQuery pragma(d);
+    pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
     return d;
 }
 

@@ -365,6 +365,49 @@ private slots:
         QCOMPARE(ui2.messages[0].text, QStringLiteral("Impossible d'initialiser la base de données !"));
     }
 
+    void unusablePrivateDirectoryOrDatabaseFile()
+    {
+        {
+            PracticeFixture f;
+            touch(f.root + QStringLiteral("/PasUnDossier"));
+            f.writeIni({QStringLiteral("[DataBase]"), QStringLiteral("Server=") + f.base, QStringLiteral("Private=") + f.root + QStringLiteral("/PasUnDossier")});
+            ScriptedInteraction ui;
+            int code = -1;
+            QVERIFY(!f.start(ui, &code));
+            QCOMPARE(ui.messages.size(), 1);
+            QVERIFY(ui.messages[0].text.startsWith(QStringLiteral("Erreur à l'ouverture du programme.")));
+            QVERIFY(QFile::exists(f.root + QStringLiteral("/PasUnDossier")));   // nothing but work files is ever deleted
+            QVERIFY(QFile::exists(f.dbFile));
+        }
+        {
+            PracticeFixture f;
+            QFile::remove(f.dbFile);
+            touch(f.dbFile, QByteArray(2048, 'z'));
+            ScriptedInteraction ui;
+            int code = -1;
+            QVERIFY(!f.start(ui, &code));
+            QCOMPARE(code, 1);
+            QCOMPARE(ui.beeps, 1);
+            QVERIFY2(ui.messages[0].text.startsWith(QStringLiteral("Connexion à la base de données TestPractice impossible !\rErreur : ")),
+                     qPrintable(ui.messages[0].text));
+            QVERIFY(ui.messages[0].text.contains(QStringLiteral("not a database")));
+            QCOMPARE(QFileInfo(f.dbFile).size(), 2048);
+        }
+        {
+            // A garbled version file: unknown sections, a DBType that is no number.
+            PracticeFixture f;
+            QFile ver(f.base + QStringLiteral("/PRAXELLE.VER"));
+            QVERIFY(ver.open(QIODevice::WriteOnly));
+            ver.write("\x01\x02[[[\r\n[DBKERNEL]\r\nDBType=zéro\r\nAlias=TestPractice\r\n[Inconnue]\r\n=\r\nSAPW=F\r\n");
+            ver.close();
+            ScriptedInteraction ui;
+            auto s = f.start(ui);
+            QVERIFY(s);
+            QVERIFY(s->baseOuverte);
+            QCOMPARE(s->TypeBase, 0);
+        }
+    }
+
     void passwordCoding()
     {
         QCOMPARE(DecoderMotDePasse(QStringLiteral("ABC")), QStringLiteral("_"));      // odd length
