@@ -41,13 +41,13 @@ void CheckRun::BtValiderClick()
         s.ui.message(Boite::Erreur, QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
                                                    "Les corrections déjà effectuées sont conservées.")
                                         + QStringLiteral("\r") + QStringLiteral("Erreur : ") + message);
-        if (s.TableResultats.recordCount() > 0) {
+        if (lignesJournal() > 0) {
             ConsulterResultats();
             s.ViderResultats();
         }
         return;
     }
-    if (s.TableResultats.recordCount() > 0) {
+    if (lignesJournal() > 0) {
         ConsulterResultats();
         s.ViderResultats();
         return;
@@ -55,6 +55,12 @@ void CheckRun::BtValiderClick()
     if (s.ui.question(Boite::QuestionInfo,
                       QStringLiteral("Aucun enregistrement erroné n'a été trouvé. Voulez-vous fermer le programme ?")))
         s.BtFermerClick();
+}
+
+int CheckRun::lignesJournal()
+{
+    // Without a database (a failed connection set-up) there is no journal at all.
+    return s.TableResultats.active() ? s.TableResultats.recordCount() : 0;
 }
 
 void CheckRun::ConsulterResultats()

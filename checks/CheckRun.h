@@ -46,5 +46,6 @@ public:
     static QString numeroAttendu(const QString &nom, qint64 patientId);
 
 private:
+    int lignesJournal();
     Session &s;
 };
