@@ -1,9 +1,286 @@
 #include "report/PrintRes.h"
+#include "app/Progress.h"
 #include "app/Session.h"
+#include "db/DbError.h"
+#include "db/Formats.h"
 
-TFPrint::TFPrint(Session &session, QWidget *parent) : QWidget(parent), s(session)
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kBleu(0, 0, 255);
+const QColor kNavy(0, 0, 128);
+const QColor kRouge(255, 0, 0);
+
+// Walking the journal lets the progress window repaint, but a click in the
+// main window (which the report leaves enabled) must not start a second run
+// in the middle of the walk.
+void laisserVivre() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+QTextCharFormat enForme(bool gras, bool italique, const QColor &couleur)
 {
-    setObjectName(QStringLiteral("TFPrint"));
+    QTextCharFormat f;
+    f.setFontWeight(gras ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(italique);
+    f.setForeground(couleur);
+    return f;
 }
 
-void TFPrint::BitBtn1Click() {}
+QString texteDate(const db::Field &date)
+{
+    try {
+        return db::formats::dateTimeToText(date.asDateTime());
+    } catch (const db::DbError &) {
+        return date.asString();
+    }
+}
+
+} // namespace
+
+TFPrint::TFPrint(Session &session, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), s(session)
+{
+    setObjectName(QStringLiteral("TFPrint"));
+    setWindowTitle(QStringLiteral("Orbelis Comptabilité Checker"));
+    setWindowState(Qt::WindowMaximized);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    RichEdit1 = new QTextEdit(this);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setFont(QFont(QStringLiteral("Arial")));
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setAcceptRichText(true);
+    layout->addWidget(RichEdit1, 1);
+    auto *bande = new QWidget(this);
+    bande->setObjectName(QStringLiteral("Panel1"));
+    auto *boutons = new QHBoxLayout(bande);
+    boutons->addStretch();
+    Button1 = new QPushButton(QStringLiteral("&Fermer"), bande);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    boutons->addWidget(Button1);
+    layout->addWidget(bande);
+    connect(Button1, &QPushButton::clicked, this, &TFPrint::BitBtn1Click);
+
+    choisirImprimante = [this](QPrinter &printer) {
+        QPrintDialog dialogue(&printer, parentWidget() ? parentWidget() : QApplication::activeWindow());
+        dialogue.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+        return dialogue.exec() == QDialog::Accepted;
+    };
+
+    FormCreate();
+}
+
+TFPrint::~TFPrint() { ArreterProgression(); }
+
+void TFPrint::FormCreate() { EcrireEnTete(); }
+
+void TFPrint::DemarrerProgression(const QString &text)
+{
+    if (!m_progression)
+        m_progression = new TFProgress();
+    const QString texte = QString(28, QLatin1Char(' ')) + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
+    m_progression->Panel1->setText(texte);
+    historiqueProgression << m_progression->Panel1->text();
+    laisserVivre();
+    m_progression->show();
+    laisserVivre();
+}
+
+void TFPrint::ArreterProgression() { delete m_progression.data(); }
+
+TFProgress *TFPrint::fenetreProgression() const { return m_progression.data(); }
+
+void TFPrint::afficherProgression(const QString &texte)
+{
+    if (!m_progression)
+        return;
+    m_progression->Panel1->setText(texte);
+    historiqueProgression << m_progression->Panel1->text();
+    laisserVivre();
+}
+
+int TFPrint::ajouterLigne(const QString &texte)
+{
+    QTextCursor c(RichEdit1->document());
+    c.movePosition(QTextCursor::End);
+    if (m_vide) {
+        c.setBlockFormat(m_paragraphe);
+        c.setBlockCharFormat(m_normal);
+        m_vide = false;
+    } else {
+        c.insertBlock(m_paragraphe, m_normal);
+    }
+    const int debut = c.position();
+    QString t = texte;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\r"));
+    t.replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    const QStringList lignes = t.split(QLatin1Char('\r'));
+    for (int k = 0; k < lignes.size(); ++k) {
+        if (k > 0)
+            c.insertBlock(m_paragraphe, m_normal);
+        c.insertText(lignes[k], m_normal);
+    }
+    return debut;
+}
+
+void TFPrint::formater(int debut, int fin, const QTextCharFormat &format)
+{
+    QTextCursor c(RichEdit1->document());
+    c.setPosition(debut);
+    c.setPosition(fin, QTextCursor::KeepAnchor);
+    c.mergeCharFormat(format);
+}
+
+void TFPrint::EcrireEnTete()
+{
+    RichEdit1->clear();
+    m_vide = true;
+    m_normal = QTextCharFormat();
+    m_normal.setFontFamilies({QStringLiteral("Arial")});
+    m_normal.setFontPointSize(10);
+    m_normal.setFontWeight(QFont::Normal);
+    m_normal.setFontItalic(false);
+    m_normal.setFontUnderline(false);
+    m_normal.setForeground(QApplication::palette().color(QPalette::WindowText));
+    m_paragraphe = QTextBlockFormat();
+    m_paragraphe.setAlignment(Qt::AlignHCenter);
+
+    ajouterLigne(QStringLiteral("COMPTE RENDU DE ORBELIS COMPTABILITÉ CHECKER"));
+    const int deuxieme = ajouterLigne(QString());
+    QTextCharFormat titre = enForme(true, false, kBleu);
+    titre.setFontPointSize(11);
+    titre.setFontUnderline(true);
+    const int fin = RichEdit1->document()->characterCount() - 1;
+    formater(0, fin, titre);
+    formater(deuxieme, fin, enForme(true, true, kNavy));
+
+    m_paragraphe.setAlignment(Qt::AlignLeft);
+    m_paragraphe.setLeftMargin(0);
+    m_paragraphe.setIndent(0);
+    ajouterLigne(QString());
+    const QString presentation = QStringLiteral(
+        "Ce document liste les anomalies et corrections effectuées par Orbelis Comptabilité Checker (Aldurix).");
+    ajouterLigne(presentation);
+    QTextCursor trouve = RichEdit1->document()->find(presentation);
+    if (!trouve.isNull())
+        trouve.mergeCharFormat(enForme(false, true, kRouge));
+    ajouterLigne(QString());
+}
+
+void TFPrint::AjouterLigneAction(const QString &ligne)
+{
+    const int debut = ajouterLigne(ligne);
+    formater(debut, debut + int(ligne.size()), enForme(true, true, kBleu));
+}
+
+void TFPrint::AjouterLigneEtiquetee(const QString &etiquette, const QString &ligne)
+{
+    const int debut = ajouterLigne(ligne);
+    formater(debut, debut + int(etiquette.size()), enForme(true, true, kNavy));
+}
+
+// One journal row, at the current row of the journal.
+void TFPrint::ajouterRangee(int rang)
+{
+    db::TableCursor &t = s.TableResultats;
+    m_paragraphe.setLeftMargin(0);
+    m_paragraphe.setIndent(0);
+    ajouterLigne(QString());
+    AjouterLigneAction(QStringLiteral("Action n°") + QString::number(rang));
+
+    const QString patient = t.fieldByName(QStringLiteral("PATIENTS_ID")).asString();
+    const QString nom = t.fieldByName(QStringLiteral("PATIENTS_NOM")).asString();
+    const QString etiquettePatient = QStringLiteral("Identification du patient :");
+    if (!patient.isEmpty() && !nom.isEmpty())
+        AjouterLigneEtiquetee(etiquettePatient, etiquettePatient + QLatin1Char(' ') + nom + QStringLiteral(" (dossier n°")
+                                                    + patient + QLatin1Char(')'));
+    else if (!patient.isEmpty())
+        AjouterLigneEtiquetee(etiquettePatient, etiquettePatient + QStringLiteral("  dossier n°") + patient);
+    else if (!nom.isEmpty())
+        AjouterLigneEtiquetee(etiquettePatient, etiquettePatient + QLatin1Char(' ') + nom);
+
+    const db::Field date = t.fieldByName(QStringLiteral("DATE_CONSULTATION"));
+    if (!date.asString().isEmpty())
+        AjouterLigneEtiquetee(QStringLiteral("Consultation du"), QStringLiteral("Consultation du ") + texteDate(date));
+
+    const db::Field medecin = t.fieldByName(QStringLiteral("MEDECINS_ID"));
+    if (!medecin.asString().isEmpty() && medecin.asInteger() >= 1) {
+        QString texte = QStringLiteral("Pour le médecin : ");
+        if (s.TableMedecins.findKey({medecin.asInteger()}))
+            texte += s.TableMedecins.fieldByName(QStringLiteral("PRENOM")).asString() + QLatin1Char(' ')
+                     + s.TableMedecins.fieldByName(QStringLiteral("NOM")).asString();
+        else
+            texte += QStringLiteral("n°") + medecin.asString();
+        AjouterLigneEtiquetee(QStringLiteral("Pour le médecin :"), texte);
+    }
+
+    const QString origine = t.fieldByName(QStringLiteral("ORIGIN_TABLE")).asString();
+    if (!origine.isEmpty())
+        AjouterLigneEtiquetee(QStringLiteral("Anomalie rencontrée dans la table :"),
+                              QStringLiteral("Anomalie rencontrée dans la table : ") + origine);
+
+    const db::Field niveau = t.fieldByName(QStringLiteral("NIVEAU"));
+    if (!niveau.asString().isEmpty()) {
+        QString mot;
+        switch (niveau.asInteger()) {
+        case 1: mot = QStringLiteral("important"); break;
+        case 2: mot = QStringLiteral("à prendre en compte"); break;
+        case 3: mot = QStringLiteral("pour information"); break;
+        default: break;
+        }
+        if (!mot.isEmpty())
+            AjouterLigneEtiquetee(QStringLiteral("Niveau de gravité :"), QStringLiteral("Niveau de gravité : ") + mot);
+    }
+
+    AjouterLigneEtiquetee(QStringLiteral("Description :"),
+                          QStringLiteral("Description : ") + t.fieldByName(QStringLiteral("ACTION")).asString());
+}
+
+void TFPrint::BitBtn1Click()
+{
+    DemarrerProgression(QStringLiteral("Préparation de l'impression. Veuillez patienter..."));
+    try {
+        db::TableCursor &t = s.TableResultats;
+        t.first();
+        t.setIndexName(QStringLiteral("Ordre"));
+        int i = 0;
+        int rang = 0;
+        for (; !t.eof(); t.next()) {
+            ++i;
+            if (i == 17)
+                i = 1;
+            afficherProgression(QStringLiteral("  Préparation de l'impression. Veuillez patienter ")
+                                + QString(i % 9 + 1, QLatin1Char(' ')) + QLatin1Char('o'));
+            ajouterRangee(++rang);
+        }
+    } catch (const db::DbError &e) {
+        // A report cut short would pass for the whole journal: nothing is printed.
+        ArreterProgression();
+        s.ui.message(Boite::Erreur, QStringLiteral("Le compte rendu n'a pas pu être préparé.") + QStringLiteral("\r")
+                                        + QStringLiteral("Erreur : ") + e.message());
+        EcrireEnTete();
+        return;
+    }
+    ArreterProgression();
+
+    QPrinter printer(QPrinter::HighResolution);
+    if (choisirImprimante && choisirImprimante(printer)) {
+        printer.setDocName(QStringLiteral("Compte rendu de Aldurix"));
+        RichEdit1->print(&printer);
+        if (printer.printerState() == QPrinter::Error)
+            s.ui.message(Boite::Erreur, QStringLiteral("Le compte rendu n'a pas pu être imprimé sur ")
+                                            + (printer.outputFileName().isEmpty() ? printer.printerName()
+                                                                                  : printer.outputFileName())
+                                            + QLatin1Char('.'));
+    }
+    EcrireEnTete();
+}

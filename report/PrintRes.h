@@ -1,15 +1,59 @@
 #pragma once
+#include <QPointer>
+#include <QStringList>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
 #include <QWidget>
+#include <functional>
 
+class QPrinter;
+class QPushButton;
+class QTextEdit;
 class Session;
+class TFProgress;
 
-// The printed report of the results journal; built, printed and freed, never shown.
+// The printed report of the results journal: built in a rich text, printed
+// and freed, never shown.
 class TFPrint : public QWidget {
     Q_OBJECT
 public:
     explicit TFPrint(Session &session, QWidget *parent = nullptr);
+    ~TFPrint() override;
+
+    // Builds the report from the journal, asks for the printer, prints, and
+    // leaves only the heading in the document.
     void BitBtn1Click();
 
+    // The report's own progress window: a text and no bar; the windows stay
+    // enabled as they are.
+    void DemarrerProgression(const QString &text);
+    void ArreterProgression();
+    TFProgress *fenetreProgression() const;
+
+    // Chooses where to print; true prints. The platform's printer dialog
+    // unless a caller puts its own choice here.
+    std::function<bool(QPrinter &)> choisirImprimante;
+
+    QTextEdit *RichEdit1;
+    QPushButton *Button1;
+    // Every text the progress window showed, in order.
+    QStringList historiqueProgression;
+
 private:
+    void FormCreate();
+    void EcrireEnTete();
+    void AjouterLigneAction(const QString &ligne);
+    void AjouterLigneEtiquetee(const QString &etiquette, const QString &ligne);
+    // Adds a line (several when it holds carriage returns) at the end; returns
+    // the position of its first character.
+    int ajouterLigne(const QString &texte);
+    void formater(int debut, int fin, const QTextCharFormat &format);
+    void afficherProgression(const QString &texte);
+    void ajouterRangee(int rang);
+
     Session &s;
+    QPointer<TFProgress> m_progression;
+    QTextCharFormat m_normal;
+    QTextBlockFormat m_paragraphe;
+    bool m_vide = true;
 };

@@ -1,8 +1,238 @@
 #include "report/ShowRes.h"
+#include "app/Messages.h"
 #include "app/Session.h"
+#include "db/DbError.h"
+#include "db/Formats.h"
 
-TFShowRes::TFShowRes(Session &session, QWidget *parent) : QDialog(parent), s(session)
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+
+const QColor kNavy(0, 0, 128);
+const QColor kGrisOmbre(128, 128, 128);
+const QColor kRouge(255, 0, 0);
+const QColor kFuchsia(255, 0, 255);
+const QColor kVert(0, 128, 0);
+
+QFont arial(int pixels, bool gras = false)
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(pixels);
+    f.setBold(gras);
+    return f;
+}
+
+void colorer(QWidget *w, QPalette::ColorRole role, const QColor &c)
+{
+    QPalette p = w->palette();
+    p.setColor(role, c);
+    w->setPalette(p);
+}
+
+} // namespace
+
+TFShowRes::TFShowRes(Session &session, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      s(session)
 {
     setObjectName(QStringLiteral("TFShowRes"));
     setWindowTitle(QStringLiteral("Résultat du traitement"));
+    setFixedSize(486, 424);
+    setAutoFillBackground(true);
+    colorer(this, QPalette::Window, Qt::white);
+
+    auto *bandeau = new QLabel(QStringLiteral("Visualisation des résultats du traitement"), this);
+    bandeau->setObjectName(QStringLiteral("Panel1"));
+    bandeau->setGeometry(0, 0, 486, 41);
+    bandeau->setAutoFillBackground(true);
+    bandeau->setFont(arial(19));
+    bandeau->setContentsMargins(12, 0, 0, 0);
+    colorer(bandeau, QPalette::Window, kGrisOmbre);
+    colorer(bandeau, QPalette::WindowText, Qt::white);
+
+    LCompteur = new QLabel(QStringLiteral("1/1"), this);
+    LCompteur->setObjectName(QStringLiteral("LCompteur"));
+    LCompteur->setFont(arial(13, true));
+    LCompteur->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LCompteur->setGeometry(374, 46, 98, 18);
+
+    // Each caption is followed by its value on the same line, whatever the caption's length.
+    auto ligne = [this](const QString &legende, const char *nom, int y) {
+        auto *l = new QLabel(legende, this);
+        l->setFont(arial(13));
+        colorer(l, QPalette::WindowText, kNavy);
+        l->adjustSize();
+        l->move(14, y);
+        auto *valeur = new QLabel(this);
+        valeur->setObjectName(QString::fromLatin1(nom));
+        valeur->setFont(arial(13));
+        colorer(valeur, QPalette::WindowText, Qt::black);
+        const int x = 14 + l->width() + 6;
+        valeur->setGeometry(x, y, 472 - x, l->height());
+        return valeur;
+    };
+    LPatient = ligne(QStringLiteral("Patient :"), "LPatient", 70);
+    LDateConsultation = ligne(QStringLiteral("Date de consultation :"), "LDateConsultation", 94);
+    LMedecin = ligne(QStringLiteral("Médecin destinataire des actes :"), "LMedecin", 118);
+    LTable = ligne(QStringLiteral("Nom de la table contenant l'erreur :"), "LTable", 142);
+    LNiveau = ligne(QStringLiteral("Niveau de gravité de l'erreur :"), "LNiveau", 166);
+
+    auto *description = new QLabel(QStringLiteral("Description :"), this);
+    description->setFont(arial(13));
+    colorer(description, QPalette::WindowText, kNavy);
+    description->adjustSize();
+    description->move(14, 194);
+
+    MemoAction = new QPlainTextEdit(this);
+    MemoAction->setObjectName(QStringLiteral("MemoAction"));
+    MemoAction->setReadOnly(true);
+    MemoAction->setFrameShape(QFrame::NoFrame);
+    MemoAction->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoAction->setFont(arial(13));
+    MemoAction->setGeometry(14, 214, 457, 169);
+
+    BtPrecedent = new QPushButton(QStringLiteral("<<   &Précédent"), this);
+    BtPrecedent->setObjectName(QStringLiteral("BtPrecedent"));
+    BtPrecedent->setGeometry(14, 391, 112, 25);
+    BtSuivant = new QPushButton(QStringLiteral("&Suivant   >>"), this);
+    BtSuivant->setObjectName(QStringLiteral("BtSuivant"));
+    BtSuivant->setGeometry(132, 391, 112, 25);
+    BtFermer = new QPushButton(QStringLiteral("&Fermer"), this);
+    BtFermer->setObjectName(QStringLiteral("BtFermer"));
+    BtFermer->setGeometry(359, 391, 112, 25);
+    connect(BtPrecedent, &QPushButton::clicked, this, &TFShowRes::BtPrecedentClick);
+    connect(BtSuivant, &QPushButton::clicked, this, &TFShowRes::BtSuivantClick);
+    connect(BtFermer, &QPushButton::clicked, this, &TFShowRes::BtFermerClick);
+
+    // Placed explicitly, so the dialog stays centred on the screen rather than on its parent.
+    if (QScreen *ecran = QGuiApplication::primaryScreen())
+        move(ecran->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+void TFShowRes::FormCreate() { Query1.setDatabaseName(s.CheminPrive); }
+
+void TFShowRes::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFShowRes::FormShow()
+{
+    try {
+        Query1.close();
+        Query1.clearSql();
+        Query1.addLine(QStringLiteral("SELECT * FROM Aldurix3"));
+        // The journal's own order, "Ordre", compares the origins without regard
+        // to case: the viewer lists the rows as the report numbers them.
+        Query1.addLine(QStringLiteral("ORDER BY NIVEAU, ORIGIN_TABLE COLLATE NOCASE, RESULTATS_ID"));
+        Query1.open();
+    } catch (const db::DbError &e) {
+        // An unreadable journal leaves an empty viewer that can still be closed.
+        Query1.close();
+        s.ui.message(Boite::Erreur, QStringLiteral("Impossible de lire la table des résultats.") + QStringLiteral("\r")
+                                        + QStringLiteral("Erreur : ") + e.message());
+    }
+    const bool seule = Query1.recordCount() <= 1;
+    BtPrecedent->setEnabled(!seule);
+    BtSuivant->setEnabled(!seule);
+    (seule ? BtFermer : BtSuivant)->setFocus();
+    DataSource1DataChange();
+    QCoreApplication::processEvents();
+}
+
+void TFShowRes::DataSource1DataChange()
+{
+    const int total = Query1.recordCount();
+    LCompteur->setText(QString::number(Query1.recNo()) + QLatin1Char('/') + QString::number(total));
+    if (total == 0) {
+        for (QLabel *l : {LPatient, LDateConsultation, LMedecin, LTable, LNiveau})
+            l->clear();
+        MemoAction->clear();
+        return;
+    }
+    LPatient->setText(Query1.fieldByName(QStringLiteral("PATIENTS_NOM")).asString());
+    const db::Field date = Query1.fieldByName(QStringLiteral("DATE_CONSULTATION"));
+    QString texteDate;
+    if (!date.isNull()) {
+        try {
+            texteDate = db::formats::dateTimeToText(date.asDateTime());
+        } catch (const db::DbError &) {
+            texteDate = date.asString();   // shown as written rather than not at all
+        }
+    }
+    LDateConsultation->setText(texteDate);
+    LTable->setText(Query1.fieldByName(QStringLiteral("ORIGIN_TABLE")).asString());
+    MemoAction->setPlainText(messages::texteAffiche(Query1.fieldByName(QStringLiteral("ACTION")).asString()));
+
+    const qint64 medecin = Query1.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger();
+    QString nomMedecin;
+    if (medecin >= 1) {
+        try {
+            if (s.TableMedecins.findKey({medecin}))
+                nomMedecin = s.TableMedecins.fieldByName(QStringLiteral("PRENOM")).asString() + QLatin1Char(' ')
+                             + s.TableMedecins.fieldByName(QStringLiteral("NOM")).asString();
+        } catch (const db::DbError &) {
+            // An unreadable snapshot names no physician; the row itself is still shown.
+        }
+    }
+    LMedecin->setText(nomMedecin);
+
+    QString niveau;
+    QColor couleur = LNiveau->palette().color(QPalette::WindowText);
+    switch (Query1.fieldByName(QStringLiteral("NIVEAU")).asInteger()) {
+    case 1:
+        niveau = QStringLiteral("important");
+        couleur = kRouge;
+        break;
+    case 2:
+        niveau = QStringLiteral("à prendre en compte");
+        couleur = kFuchsia;
+        break;
+    case 3:
+        niveau = QStringLiteral("pour information");
+        couleur = kVert;
+        break;
+    default:
+        break;
+    }
+    LNiveau->setText(niveau);
+    colorer(LNiveau, QPalette::WindowText, couleur);
+}
+
+void TFShowRes::BtSuivantClick()
+{
+    const int total = Query1.recordCount();
+    if (total == 0)
+        return;
+    if (Query1.recNo() >= total)
+        Query1.first();
+    else
+        Query1.next();
+    DataSource1DataChange();
+}
+
+void TFShowRes::BtPrecedentClick()
+{
+    if (Query1.recordCount() == 0)
+        return;
+    if (Query1.recNo() <= 1)
+        Query1.last();
+    else
+        Query1.prior();
+    DataSource1DataChange();
+}
+
+void TFShowRes::BtFermerClick()
+{
+    hide();
+    accept();
 }

@@ -1,0 +1,489 @@
+#include "support/Fixture.h"
+#include "app/Progress.h"
+#include "report/PrintRes.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+// The printed report, built from a real journal and printed through the
+// printer dialog (or a PDF file).
+class PrintResTest : public QObject {
+    Q_OBJECT
+
+    static QString L(const char *s) { return QString::fromUtf8(s); }
+
+    static const QStringList &enTete()
+    {
+        static const QStringList lignes = {
+            L("COMPTE RENDU DE ORBELIS COMPTABILITÉ CHECKER"), QString(), QString(),
+            L("Ce document liste les anomalies et corrections effectuées par Orbelis Comptabilité Checker (Aldurix)."),
+            QString()};
+        return lignes;
+    }
+
+    static std::unique_ptr<Session> demarrer(PracticeFixture &f, ScriptedInteraction &ui)
+    {
+        f.insert(L("MEDECINS"), {{L("MEDECINS_ID"), 1}, {L("MEDECINS_COMPTABLE_ID"), 1}, {L("NOM"), L("Martin")},
+                                 {L("PRENOM"), L("Claire")}});
+        f.insert(L("PATIENTS"), {{L("PATIENTS_ID"), 1}, {L("NOM"), L("Durand")}, {L("PRENOM"), L("Jean")},
+                                 {L("N_OMON"), L("D000001")}, {L("MEDECINS_ID"), 1}});
+        return f.start(ui);
+    }
+
+    // A row written straight into the journal, so that columns can stay empty.
+    static void ligne(Session &s, const QVariantMap &valeurs)
+    {
+        s.TableResultats.append();
+        for (auto it = valeurs.constBegin(); it != valeurs.constEnd(); ++it)
+            s.TableResultats.setFieldValue(it.key(), it.value());
+        s.TableResultats.post();
+    }
+
+    static QStringList lignesDe(const QTextDocument &d) { return d.toPlainText().split(QLatin1Char('\n')); }
+
+    // Builds the report and keeps the document as it stood when the printer was
+    // asked for; the printer choice is then cancelled.
+    static std::unique_ptr<QTextDocument> construire(TFPrint &rapport, bool *demande = nullptr)
+    {
+        std::unique_ptr<QTextDocument> copie;
+        rapport.choisirImprimante = [&](QPrinter &) {
+            copie.reset(rapport.RichEdit1->document()->clone());
+            if (demande)
+                *demande = true;
+            return false;
+        };
+        rapport.BitBtn1Click();
+        return copie;
+    }
+
+    // The report body cut into its actions, each without its leading empty line.
+    static QList<QStringList> actions(const QStringList &lignes)
+    {
+        QList<QStringList> out;
+        for (const QString &l : lignes) {
+            if (l.startsWith(L("Action n°")))
+                out << QStringList();
+            else if (out.isEmpty())
+                continue;
+            if (!out.isEmpty() && !(l.isEmpty() && out.last().isEmpty()))
+                out.last() << l;
+        }
+        for (QStringList &a : out)
+            while (!a.isEmpty() && a.last().isEmpty())
+                a.removeLast();
+        return out;
+    }
+
+    static QTextCharFormat formatA(const QTextDocument &d, int position)
+    {
+        QTextCursor c(const_cast<QTextDocument *>(&d));
+        c.setPosition(position + 1);   // the format of the character before the cursor
+        return c.charFormat();
+    }
+
+    static int positionDe(const QTextDocument &d, const QString &texte)
+    {
+        const QTextCursor c = d.find(texte);
+        return c.isNull() ? -1 : c.selectionStart();
+    }
+
+    // Answers the platform's printer dialog as a user would: the PDF printer,
+    // a file name, then Print or Cancel.
+    static void repondreDialogue(const QString &pdf, bool imprimer, bool *vu)
+    {
+        auto *t = new QTimer(qApp);
+        QObject::connect(t, &QTimer::timeout, qApp, [=] {
+            auto *d = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            t->stop();
+            t->deleteLater();
+            *vu = true;
+            auto *imprimantes = d->findChild<QComboBox *>(L("printers"));
+            auto *fichier = d->findChild<QLineEdit *>(L("filename"));
+            auto *boutons = d->findChild<QDialogButtonBox *>();
+            if (!imprimantes || !fichier || !boutons) {
+                d->reject();
+                return;
+            }
+            imprimantes->setCurrentIndex(imprimantes->findText(L("PDF"), Qt::MatchContains));
+            fichier->setText(pdf);
+            QTest::mouseClick(boutons->button(imprimer ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel), Qt::LeftButton);
+        });
+        t->start(10);
+    }
+
+    static QString texteDuPdf(const QString &pdf)
+    {
+        QProcess p;
+        p.start(L("pdftotext"), {L("-enc"), L("UTF-8"), pdf, L("-")});
+        p.waitForFinished(30000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    // Blanks as one space; the ligatures the font shapes ("ﬁ", "ﬀ") as their letters.
+    static QString simplifie(const QString &s) { return s.normalized(QString::NormalizationForm_KC).simplified(); }
+
+    // Every non-empty line of the document, in order, in the PDF's text.
+    static QString lignesManquantes(const QStringList &lignes, const QString &pdf)
+    {
+        const QString texte = simplifie(pdf);
+        int depuis = 0;
+        for (const QString &l : lignes) {
+            const QString cherche = simplifie(l);
+            if (cherche.isEmpty())
+                continue;
+            const int i = texte.indexOf(cherche, depuis);
+            if (i < 0)
+                return cherche;
+            depuis = i + cherche.size();
+        }
+        return QString();
+    }
+
+    static void casser(PracticeFixture &f)
+    {
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase(L("QSQLITE"), L("casse"));
+            d.setDatabaseName(f.prive + L("/Aldurix3.DB"));
+            QVERIFY(d.open());
+            QSqlQuery q(d);
+            QVERIFY2(q.exec(L("DROP TABLE Aldurix3")), qPrintable(q.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(L("casse"));
+    }
+
+private slots:
+    void headingAndItsStyles()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        TFPrint rapport(*s);
+        QCOMPARE(rapport.windowTitle(), L("Orbelis Comptabilité Checker"));
+        QVERIFY(!rapport.isVisible());
+        const QTextDocument &d = *rapport.RichEdit1->document();
+        QCOMPARE(lignesDe(d), enTete());
+
+        const QTextCharFormat titre = formatA(d, 0);
+        QVERIFY(titre.fontWeight() >= QFont::Bold);
+        QVERIFY(titre.fontUnderline());
+        QVERIFY(!titre.fontItalic());
+        QCOMPARE(titre.fontPointSize(), 11.0);
+        QCOMPARE(titre.foreground().color(), QColor(0, 0, 255));
+        QCOMPARE(d.begin().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+
+        const int p = positionDe(d, L("Ce document liste"));
+        QVERIFY(p > 0);
+        const QTextCharFormat presentation = formatA(d, p);
+        QVERIFY(presentation.fontItalic());
+        QVERIFY(presentation.fontWeight() < QFont::Bold);
+        QVERIFY(!presentation.fontUnderline());
+        QCOMPARE(presentation.fontPointSize(), 10.0);
+        QCOMPARE(presentation.foreground().color(), QColor(255, 0, 0));
+        QCOMPARE(d.findBlock(p).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    }
+
+    void actionsNumberedByLevelOriginAndRow()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(0, QString(), 0, L("Liste des patients (PATIENTS)"), 3, L("r1"));
+        s->AjouterResultat(0, QString(), 0, L("Liste des patients (PATIENTS)"), 1, L("r2"));
+        s->AjouterResultat(0, QString(), 0, L("Comptabilité (CPMAIN)"), 2, L("r3"));
+        s->AjouterResultat(0, QString(), 0, L("comptabilité (CPMAIN)"), 1, L("r4"));   // case ignored
+        s->AjouterResultat(0, QString(), 0, L("Liste des patients (PATIENTS)"), 1, L("r5"));
+        s->AjouterResultat(0, QString(), 0, L("Comptabilité (CPMAIN)"), 1, L("r6"));
+        TFPrint rapport(*s);
+        const auto doc = construire(rapport);
+        QVERIFY(doc);
+        QStringList numeros, descriptions;
+        for (const QStringList &a : actions(lignesDe(*doc))) {
+            numeros << a.first();
+            descriptions << a.last();
+        }
+        QCOMPARE(numeros, QStringList({L("Action n°1"), L("Action n°2"), L("Action n°3"), L("Action n°4"),
+                                       L("Action n°5"), L("Action n°6")}));
+        QCOMPARE(descriptions, QStringList({L("Description : r4"), L("Description : r6"), L("Description : r2"),
+                                            L("Description : r5"), L("Description : r3"), L("Description : r1")}));
+        // The body starts after the heading, each action after an empty line.
+        const QStringList lignes = lignesDe(*doc);
+        QCOMPARE(lignes.mid(0, 5), enTete());
+        QCOMPARE(lignes.mid(5, 2), QStringList({QString(), L("Action n°1")}));
+    }
+
+    void linesOfOneAction()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        // Patient in the snapshot, date with a time, known physician, text on two lines.
+        s->AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("O1"), 1, L("première\rseconde"));
+        // Only a patient number; midnight; a physician missing from the snapshot.
+        ligne(*s, {{L("PATIENTS_ID"), 5}, {L("DATE_CONSULTATION"), QDateTime(QDate(2024, 3, 4), QTime(0, 0))},
+                   {L("MEDECINS_ID"), 42}, {L("ORIGIN_TABLE"), L("O2")}, {L("NIVEAU"), 2}, {L("ACTION"), L("b")}});
+        // Only a name; no date; physician 0; an unknown level.
+        ligne(*s, {{L("PATIENTS_NOM"), L("Anonyme")}, {L("MEDECINS_ID"), 0}, {L("ORIGIN_TABLE"), L("O3")},
+                   {L("NIVEAU"), 2}, {L("ACTION"), L("c")}});
+        // Nothing but the level; no origin, no physician; an empty description.
+        ligne(*s, {{L("NIVEAU"), 3}});
+        ligne(*s, {{L("NIVEAU"), 7}, {L("ORIGIN_TABLE"), L("O5")}, {L("ACTION"), L("e")}});
+        TFPrint rapport(*s);
+        const auto doc = construire(rapport);
+        QVERIFY(doc);
+        const QList<QStringList> a = actions(lignesDe(*doc));
+        QCOMPARE(a.size(), 5);
+        QCOMPARE(a[0], QStringList({L("Action n°1"), L("Identification du patient : DURAND Jean (dossier n°1)"),
+                                    L("Consultation du 12/25/2023 10:30:00"), L("Pour le médecin : Claire Martin"),
+                                    L("Anomalie rencontrée dans la table : O1"), L("Niveau de gravité : important"),
+                                    L("Description : première"), L("seconde")}));
+        QCOMPARE(a[1], QStringList({L("Action n°2"), L("Identification du patient :  dossier n°5"),
+                                    L("Consultation du 03/04/2024"), L("Pour le médecin : n°42"),
+                                    L("Anomalie rencontrée dans la table : O2"),
+                                    L("Niveau de gravité : à prendre en compte"), L("Description : b")}));
+        QCOMPARE(a[2], QStringList({L("Action n°3"), L("Identification du patient : Anonyme"),
+                                    L("Anomalie rencontrée dans la table : O3"),
+                                    L("Niveau de gravité : à prendre en compte"), L("Description : c")}));
+        QCOMPARE(a[3], QStringList({L("Action n°4"), L("Niveau de gravité : pour information"), L("Description : ")}));
+        QCOMPARE(a[4], QStringList({L("Action n°5"), L("Anomalie rencontrée dans la table : O5"), L("Description : e")}));
+    }
+
+    void labelsStandOutFromTheirText()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, QString(), 1, L("O1"), 1, L("texte"));
+        TFPrint rapport(*s);
+        const auto doc = construire(rapport);
+        QVERIFY(doc);
+        const QColor bleu(0, 0, 255), navy(0, 0, 128);
+
+        const int action = positionDe(*doc, L("Action n°1"));
+        QVERIFY(action > 0);
+        for (int i : {action, action + 9}) {   // the whole line, number included
+            const QTextCharFormat c = formatA(*doc, i);
+            QVERIFY(c.fontWeight() >= QFont::Bold && c.fontItalic());
+            QCOMPARE(c.foreground().color(), bleu);
+            QCOMPARE(c.fontPointSize(), 10.0);
+        }
+        const QString etiquette = L("Identification du patient :");
+        const int p = positionDe(*doc, etiquette);
+        QVERIFY(p > action);
+        const QTextCharFormat debut = formatA(*doc, p), finEtiquette = formatA(*doc, p + int(etiquette.size()) - 1);
+        for (const QTextCharFormat &c : {debut, finEtiquette}) {
+            QVERIFY(c.fontWeight() >= QFont::Bold && c.fontItalic());
+            QCOMPARE(c.foreground().color(), navy);
+        }
+        const QTextCharFormat texte = formatA(*doc, p + int(etiquette.size()) + 1);
+        QVERIFY(texte.fontWeight() < QFont::Bold);
+        QVERIFY(!texte.fontItalic());
+        QCOMPARE(texte.fontPointSize(), 10.0);
+        QCOMPARE(texte.foreground().color(), QApplication::palette().color(QPalette::WindowText));
+        QCOMPARE(doc->findBlock(p).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+        QCOMPARE(doc->findBlock(p).blockFormat().leftMargin(), 0.0);
+    }
+
+    void progressAnimationCyclesEverySixteenRows()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        for (int i = 1; i <= 18; ++i)
+            s->AjouterResultat(0, QString(), 0, L("O"), 3, QString::number(i));
+        TFPrint rapport(*s);
+        bool fenetreFermee = false;
+        rapport.choisirImprimante = [&](QPrinter &) {
+            fenetreFermee = !rapport.fenetreProgression();
+            return false;
+        };
+        rapport.BitBtn1Click();
+        const QStringList &h = rapport.historiqueProgression;
+        QCOMPARE(h.size(), 19);
+        QCOMPARE(h[0], QString(28, QLatin1Char(' ')) + L("Préparation de l'impression. Veuillez patienter..."));
+        const QString base = L("  Préparation de l'impression. Veuillez patienter ");
+        auto espaces = [&](int rangee) {
+            const QString t = h[rangee];
+            if (!t.startsWith(base) || !t.endsWith(QLatin1Char('o')))
+                return -1;
+            const QString milieu = t.mid(base.size(), t.size() - base.size() - 1);
+            return milieu.count(QLatin1Char(' ')) == milieu.size() ? int(milieu.size()) : -1;
+        };
+        QList<int> vus;
+        for (int r = 1; r <= 18; ++r)
+            vus << espaces(r);
+        QCOMPARE(vus, QList<int>({2, 3, 4, 5, 6, 7, 8, 9, 1, 2, 3, 4, 5, 6, 7, 8, 2, 3}));
+        QVERIFY(fenetreFermee);   // closed before the printer is asked for
+        QVERIFY(!rapport.fenetreProgression());
+        QVERIFY(!ui.progressOpen);   // the main window's progress is not involved
+        QVERIFY(ui.mainEnabled);
+    }
+
+    void progressWindowOfTheReport()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        QWidget principale;
+        principale.show();
+        TFPrint rapport(*s, &principale);
+        rapport.DemarrerProgression(QString());
+        TFProgress *p = rapport.fenetreProgression();
+        QVERIFY(p);
+        QVERIFY(p->isVisible());
+        QVERIFY(p->Barre->isHidden());
+        QCOMPARE(p->Panel1->text(), QString(28, QLatin1Char(' ')) + L("Veuillez patienter"));
+        QVERIFY(principale.isEnabled());
+        rapport.ArreterProgression();
+        QVERIFY(!rapport.fenetreProgression());
+        QVERIFY(principale.isEnabled());
+    }
+
+    void cancellingThePrinterDialogPrintsNothing()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, QString(), 1, L("O1"), 1, L("texte"));
+        TFPrint rapport(*s);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(L("annule.pdf"));
+        bool vu = false;
+        repondreDialogue(pdf, false, &vu);
+        rapport.BitBtn1Click();
+        QVERIFY(vu);
+        QVERIFY(!QFile::exists(pdf));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+    }
+
+    void printsEveryLineToAPdfFile()
+    {
+        if (QStandardPaths::findExecutable(L("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed");
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("Liste des patients (PATIENTS)"), 1,
+                           L("Liste des patients : le champ N_OMON de la table PATIENTS, pour le dossier de Jean Durand "
+                             "(n°1) indique X alors qu'il devrait être D000001\rLe programme n'est pas parvenu à "
+                             "corriger cette valeur pour la raison suivante : dossier verrouillé"));
+        s->AjouterResultat(0, QString(), 42, L("Comptabilité (CPMAIN)"), 2, L("deuxième"));
+        ligne(*s, {{L("PATIENTS_ID"), 5}, {L("NIVEAU"), 3}, {L("ACTION"), L("troisième")}});
+        TFPrint rapport(*s);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(L("rapport.pdf"));
+        // What the document held when the dialog came up is what must be on paper.
+        QStringList attendu;
+        bool vu = false;
+        QTimer capture;
+        connect(&capture, &QTimer::timeout, this, [&] {
+            if (attendu.isEmpty() && qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()))
+                attendu = lignesDe(*rapport.RichEdit1->document());
+        });
+        capture.start(5);
+        repondreDialogue(pdf, true, &vu);
+        rapport.BitBtn1Click();
+        capture.stop();
+        QVERIFY(vu);
+        QVERIFY(QFile::exists(pdf));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(actions(attendu).size(), 3);
+        const QString texte = texteDuPdf(pdf);
+        QCOMPARE(lignesManquantes(attendu, texte), QString());
+        for (const char *l : {"COMPTE RENDU DE ORBELIS COMPTABILITÉ CHECKER", "Action n°1",
+                              "Identification du patient : DURAND Jean (dossier n°1)",
+                              "Consultation du 12/25/2023 10:30:00", "Pour le médecin : Claire Martin",
+                              "Le programme n'est pas parvenu à corriger cette valeur pour la raison suivante : dossier verrouillé",
+                              "Action n°2", "Pour le médecin : n°42", "Niveau de gravité : à prendre en compte",
+                              "Action n°3", "Identification du patient : dossier n°5", "Description : troisième"})
+            QVERIFY2(simplifie(texte).contains(L(l)), l);
+
+        QProcess info;
+        info.start(L("pdfinfo"), {pdf});
+        info.waitForFinished(30000);
+        QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(L("Compte rendu de Aldurix")));
+
+        // Only the heading is left, and the next print builds the body anew, once.
+        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        const auto doc = construire(rapport);
+        QVERIFY(doc);
+        QCOMPARE(actions(lignesDe(*doc)).size(), 3);
+    }
+
+    void unreadableJournalPrintsNothing()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, QString(), 1, L("O1"), 1, L("texte"));
+        casser(f);
+        TFPrint rapport(*s);
+        bool demande = false;
+        rapport.choisirImprimante = [&](QPrinter &) {
+            demande = true;
+            return false;
+        };
+        rapport.BitBtn1Click();
+        QVERIFY(!demande);
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].kind, Boite::Erreur);
+        QVERIFY2(ui.messages[0].text.startsWith(L("Le compte rendu n'a pas pu être préparé.\rErreur : ")),
+                 qPrintable(ui.messages[0].text));
+        QVERIFY2(ui.messages[0].text.contains(L("Aldurix3")), qPrintable(ui.messages[0].text));
+        QVERIFY(!rapport.fenetreProgression());
+        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+    }
+
+    void printerFailureIsReported()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, QString(), 1, L("O1"), 1, L("texte"));
+        TFPrint rapport(*s);
+        const QString pdf = f.root + L("/absent/rapport.pdf");
+        rapport.choisirImprimante = [&](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+        rapport.BitBtn1Click();
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].kind, Boite::Erreur);
+        QCOMPARE(ui.messages[0].text, L("Le compte rendu n'a pas pu être imprimé sur ") + pdf + L("."));
+        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+    }
+};
+
+QTEST_MAIN(PrintResTest)
+#include "printres_test.moc"

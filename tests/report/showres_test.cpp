@@ -1,0 +1,296 @@
+#include "support/Fixture.h"
+#include "report/ShowRes.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+
+// The results viewer on a real journal written by the session's own services.
+class ShowResTest : public QObject {
+    Q_OBJECT
+
+    static QString L(const char *s) { return QString::fromUtf8(s); }
+
+    // A practice with one patient and one physician in the snapshots.
+    static std::unique_ptr<Session> demarrer(PracticeFixture &f, ScriptedInteraction &ui)
+    {
+        f.insert(L("MEDECINS"), {{L("MEDECINS_ID"), 1}, {L("MEDECINS_COMPTABLE_ID"), 1}, {L("NOM"), L("Martin")},
+                                 {L("PRENOM"), L("Claire")}});
+        f.insert(L("PATIENTS"), {{L("PATIENTS_ID"), 1}, {L("NOM"), L("Durand")}, {L("PRENOM"), L("Jean")},
+                                 {L("N_OMON"), L("D000001")}, {L("MEDECINS_ID"), 1}});
+        return f.start(ui);
+    }
+
+    // A row written straight into the journal, as the dialogs do, so that
+    // columns can stay empty.
+    static void ligne(Session &s, const QVariantMap &valeurs)
+    {
+        s.TableResultats.append();
+        for (auto it = valeurs.constBegin(); it != valeurs.constEnd(); ++it)
+            s.TableResultats.setFieldValue(it.key(), it.value());
+        s.TableResultats.post();
+    }
+
+    static QColor couleur(QLabel *l) { return l->palette().color(QPalette::WindowText); }
+
+    // What the viewer shows of its current row, in one line.
+    static QString etat(TFShowRes &v)
+    {
+        return v.LCompteur->text() + QLatin1Char('|') + v.LNiveau->text() + QLatin1Char('|') + v.LTable->text();
+    }
+
+    // Runs the action once the widget is the modal one, as a user would answer it.
+    static void quandModal(QWidget *w, std::function<void()> action)
+    {
+        auto *t = new QTimer(w);
+        QObject::connect(t, &QTimer::timeout, w, [t, w, action] {
+            if (QApplication::activeModalWidget() != w)
+                return;
+            t->stop();
+            t->deleteLater();
+            action();
+        });
+        t->start(10);
+    }
+
+    static void montrer(TFShowRes &v)
+    {
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+    }
+
+private slots:
+    void browsingWrapsAroundBothWays()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(0, QString(), 0, L("B"), 3, L("trois"));
+        s->AjouterResultat(0, QString(), 0, L("C"), 1, L("un"));
+        s->AjouterResultat(0, QString(), 0, L("A"), 2, L("deux"));
+        TFShowRes v(*s);
+        montrer(v);
+        QCOMPARE(etat(v), L("1/3|important|C"));
+        QVERIFY(v.BtPrecedent->isEnabled());
+        QVERIFY(v.BtSuivant->isEnabled());
+        QCOMPARE(v.focusWidget(), v.BtSuivant);
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(etat(v), L("2/3|à prendre en compte|A"));
+        QCOMPARE(couleur(v.LNiveau), QColor(255, 0, 255));
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(etat(v), L("3/3|pour information|B"));
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(etat(v), L("1/3|important|C"));
+        QTest::mouseClick(v.BtPrecedent, Qt::LeftButton);
+        QCOMPARE(etat(v), L("3/3|pour information|B"));
+        QTest::mouseClick(v.BtPrecedent, Qt::LeftButton);
+        QCOMPARE(etat(v), L("2/3|à prendre en compte|A"));
+        QCOMPARE(v.MemoAction->toPlainText(), L("deux"));
+    }
+
+    void oneRowLeavesOnlyClosing()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, QString(), 1, L("Liste des patients (PATIENTS)"), 3, L("seule"));
+        TFShowRes v(*s);
+        QString compteur, apresSuivant;
+        bool precedent = true, suivant = true;
+        QWidget *focus = nullptr;
+        quandModal(&v, [&] {
+            compteur = v.LCompteur->text();
+            precedent = v.BtPrecedent->isEnabled();
+            suivant = v.BtSuivant->isEnabled();
+            focus = v.focusWidget();
+            QTest::mouseClick(v.BtSuivant, Qt::LeftButton);   // disabled: nothing moves
+            apresSuivant = v.LCompteur->text();
+            QTest::mouseClick(v.BtFermer, Qt::LeftButton);
+        });
+        QCOMPARE(v.exec(), int(QDialog::Accepted));
+        QCOMPARE(compteur, L("1/1"));
+        QVERIFY(!precedent);
+        QVERIFY(!suivant);
+        QCOMPARE(focus, v.BtFermer);
+        QCOMPARE(apresSuivant, L("1/1"));
+        QVERIFY(!v.isVisible());
+    }
+
+    void valuesOfTheCurrentRow()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        // The run's short date format reads month first.
+        s->AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("O1"), 1, L("première\rseconde"));
+        s->AjouterResultat(0, L("03/04/2024"), 0, L("O2"), 1, L("médecin 0"));
+        s->AjouterResultat(7, L("03/04/2024"), 42, L("O3"), 1, L("médecin absent"));
+        ligne(*s, {{L("NIVEAU"), 3}, {L("ORIGIN_TABLE"), L("O4")}, {L("ACTION"), L("vert")}});
+        ligne(*s, {{L("NIVEAU"), 7}, {L("ORIGIN_TABLE"), L("O5")}, {L("ACTION"), L("sans niveau")}});
+        TFShowRes v(*s);
+        montrer(v);
+        QCOMPARE(v.LPatient->text(), L("DURAND Jean"));
+        QCOMPARE(v.LDateConsultation->text(), L("12/25/2023 10:30:00"));
+        QCOMPARE(v.LMedecin->text(), L("Claire Martin"));
+        QCOMPARE(v.LTable->text(), L("O1"));
+        QCOMPARE(v.MemoAction->toPlainText(), L("première\nseconde"));
+        QCOMPARE(v.MemoAction->document()->blockCount(), 2);
+        QCOMPARE(couleur(v.LNiveau), QColor(255, 0, 0));
+
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(v.LMedecin->text(), QString());        // physician 0
+        QCOMPARE(v.LPatient->text(), QString());
+        QCOMPARE(v.LDateConsultation->text(), L("03/04/2024"));   // midnight: no time
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(v.LMedecin->text(), QString());        // not in the snapshot
+        QCOMPARE(v.LPatient->text(), L("Dossier n°7 inconnu dans la base."));
+
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(v.LNiveau->text(), L("pour information"));
+        QCOMPARE(couleur(v.LNiveau), QColor(0, 128, 0));
+        QCOMPARE(v.LDateConsultation->text(), QString());   // written without a date
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(v.LTable->text(), L("O5"));
+        QCOMPARE(v.LNiveau->text(), QString());
+        QCOMPARE(couleur(v.LNiveau), QColor(0, 128, 0));   // an unknown level keeps the colour
+        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);   // back to the first row, level 1
+        QCOMPARE(v.LNiveau->text(), L("important"));
+        QCOMPARE(couleur(v.LNiveau), QColor(255, 0, 0));
+        QCOMPARE(v.LMedecin->text(), L("Claire Martin"));
+    }
+
+    // Level, then origin without regard to case (as the journal's own index
+    // and the report order them), then order of writing.
+    void rowsComeInTheJournalOrder()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(0, QString(), 0, L("Zeta"), 2, L("z"));
+        s->AjouterResultat(0, QString(), 0, L("alpha"), 2, L("a1"));
+        s->AjouterResultat(0, QString(), 0, L("Comptabilité (CPMAIN)"), 3, L("c"));
+        s->AjouterResultat(0, QString(), 0, L("alpha"), 2, L("a2"));
+        s->AjouterResultat(0, QString(), 0, L("Zeta"), 1, L("z1"));
+        TFShowRes v(*s);
+        montrer(v);
+        QStringList vus;
+        for (int i = 0; i < 5; ++i) {
+            vus << v.MemoAction->toPlainText();
+            QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        }
+        QCOMPARE(vus, QStringList({L("z1"), L("a1"), L("a2"), L("z"), L("c")}));
+        QStringList index;
+        for (const JournalRow &r : PracticeFixture::journal(*s))
+            index << r.action;
+        QCOMPARE(vus, index);
+    }
+
+    void eachShowingReadsTheJournalAfresh()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(0, QString(), 0, L("O"), 3, L("premier"));
+        TFShowRes v(*s);
+        montrer(v);
+        QCOMPARE(v.LCompteur->text(), L("1/1"));
+        v.BtFermerClick();
+        s->AjouterResultat(0, QString(), 0, L("O"), 1, L("nouveau"));
+        montrer(v);
+        QCOMPARE(v.LCompteur->text(), L("1/2"));
+        QCOMPARE(v.MemoAction->toPlainText(), L("nouveau"));
+        QVERIFY(v.BtSuivant->isEnabled());
+        v.BtFermerClick();
+        // The journal emptied between two runs, then written again.
+        s->ViderResultats();
+        s->AjouterResultat(0, QString(), 0, L("O"), 2, L("second run"));
+        montrer(v);
+        QCOMPARE(v.LCompteur->text(), L("1/1"));
+        QCOMPARE(v.MemoAction->toPlainText(), L("second run"));
+        QVERIFY(!v.BtSuivant->isEnabled());
+    }
+
+    void unreadableJournalIsReportedAndLeavesAnEmptyViewer()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(0, QString(), 0, L("O"), 3, L("x"));
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase(L("QSQLITE"), L("casse"));
+            d.setDatabaseName(f.prive + L("/Aldurix3.DB"));
+            QVERIFY(d.open());
+            QSqlQuery q(d);
+            QVERIFY2(q.exec(L("DROP TABLE Aldurix3")), qPrintable(q.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(L("casse"));
+        TFShowRes v(*s);
+        montrer(v);
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].kind, Boite::Erreur);
+        QCOMPARE(ui.messages[0].text, L("Impossible de lire la table des résultats.\rErreur : no such table: Aldurix3"));
+        QCOMPARE(v.LCompteur->text(), L("0/0"));
+        QVERIFY(!v.BtSuivant->isEnabled());
+        QVERIFY(!v.BtPrecedent->isEnabled());
+        QCOMPARE(v.focusWidget(), v.BtFermer);
+        v.BtSuivantClick();   // not reachable by a click, and harmless anyway
+        v.BtPrecedentClick();
+        QCOMPARE(v.LCompteur->text(), L("0/0"));
+    }
+
+    void windowLayout()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(0, QString(), 0, L("O"), 3, L("x"));
+        TFShowRes v(*s);
+        QCOMPARE(v.Query1.databaseName(), s->CheminPrive);
+        montrer(v);
+        QCOMPARE(v.windowTitle(), L("Résultat du traitement"));
+        QCOMPARE(v.size(), QSize(486, 424));
+        QCOMPARE(v.BtPrecedent->text(), L("<<   &Précédent"));
+        QCOMPARE(v.BtSuivant->text(), L("&Suivant   >>"));
+        QCOMPARE(v.BtFermer->text(), L("&Fermer"));
+        QCOMPARE(v.MemoAction->size(), QSize(457, 169));
+        QVERIFY(v.MemoAction->isReadOnly());
+        QLabel *bandeau = v.findChild<QLabel *>(L("Panel1"));
+        QVERIFY(bandeau);
+        QCOMPARE(bandeau->text(), L("Visualisation des résultats du traitement"));
+        QCOMPARE(bandeau->height(), 41);
+        // Every value sits inside the window, on its caption's line and right of it.
+        const QList<QPair<QString, QLabel *>> lignes = {{L("Patient :"), v.LPatient},
+                                                        {L("Date de consultation :"), v.LDateConsultation},
+                                                        {L("Médecin destinataire des actes :"), v.LMedecin},
+                                                        {L("Nom de la table contenant l'erreur :"), v.LTable},
+                                                        {L("Niveau de gravité de l'erreur :"), v.LNiveau}};
+        for (const auto &[legende, valeur] : lignes) {
+            QLabel *l = nullptr;
+            for (QLabel *c : v.findChildren<QLabel *>())
+                if (c->text() == legende)
+                    l = c;
+            QVERIFY2(l, qPrintable(legende));
+            QCOMPARE(couleur(l), QColor(0, 0, 128));
+            QCOMPARE(valeur->y(), l->y());
+            QVERIFY(valeur->x() > l->geometry().right());
+            QVERIFY(l->fontMetrics().horizontalAdvance(legende) <= l->width());
+            QVERIFY(v.rect().contains(valeur->geometry()));
+        }
+    }
+};
+
+QTEST_MAIN(ShowResTest)
+#include "showres_test.moc"
