@@ -75,13 +75,17 @@ private slots:
         QCOMPARE(endQuestions(ui)[0].text, QStringLiteral("Voulez-vous imprimer cette liste ?"));
         QCOMPARE(ui.printed, 0);
         QCOMPARE(PracticeFixture::journal(*s).size(), 0);
-        // A second run finds nothing of what the first repaired.
-        ui.questions.clear();
-        ui.answers = {false, false};
-        run.BtValiderClick();
-        QCOMPARE(ui.viewerShown, 1);
-        QCOMPARE(endQuestions(ui).size(), 1);
-        QCOMPARE(endQuestions(ui)[0].text, kRien);
+        // The next start of the program finds nothing of what the run repaired.
+        s.reset();
+        ScriptedInteraction ui2;
+        auto s2 = f.start(ui2);
+        QVERIFY(s2);
+        CheckRun run2(*s2);
+        ui2.answers = {false, false};
+        run2.BtValiderClick();
+        QCOMPARE(ui2.viewerShown, 0);
+        QCOMPARE(endQuestions(ui2).size(), 1);
+        QCOMPARE(endQuestions(ui2)[0].text, kRien);
     }
 
     void runOfFailuresOnlyStillReviewsAndPrints()
