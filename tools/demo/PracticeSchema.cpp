@@ -73,7 +73,7 @@ std::vector<TableDef> build()
     t.push_back({QStringLiteral("CPMAIN"), cp, QStringLiteral("CPMAIN_ID")});
     t.push_back({QStringLiteral("CPORG"),
                  {I("CPOrg_ID"), T("Organisme", 10), T("Nom", 100), M("Adresse"), T("CP", 5), T("Ville", 25),
-                  T("Telephone", 14), T("Fax", 14), B("Princ"), F("TauxDef"), T("BaseRemb", 20), M("Comments")},
+                  T("Telephone", 14), T("Fax", 14), B("Princ"), F("TauxDef"), T("BaseRemb", 30), M("Comments")},
                  QStringLiteral("CPOrg_ID")});
     t.push_back({QStringLiteral("CPORDPAY"),
                  {I("CPORDPAY_ID"), I("CPOrg_ID"), I("CPRem_ID"), D("P_DATE"), B("Cheque"), F("PayeSum"),
