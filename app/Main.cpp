@@ -39,9 +39,13 @@ void WidgetInteraction::UpdateProgression(const QString &text, int maximum, int 
 
 void WidgetInteraction::ArreterProgression(bool enable) { m_main.progression().arreter(&m_main, enable); }
 
-int WidgetInteraction::afficherSelectPatient()
+namespace {
+
+// Shows a resolution dialog modally; an action of it that ended the program
+// is carried on to the caller once the dialog is closed.
+template <class Dialogue>
+int executer(Dialogue *d)
 {
-    TFSelectPatient *d = m_main.selectPatient();
     if (!d)
         return 0;
     d->fin.reset();
@@ -51,17 +55,11 @@ int WidgetInteraction::afficherSelectPatient()
     return r;
 }
 
-int WidgetInteraction::afficherSelectOrganisme()
-{
-    TFSelectOrganisme *d = m_main.selectOrganisme();
-    if (!d)
-        return 0;
-    d->fin.reset();
-    const int r = d->exec();
-    if (d->fin)
-        throw *d->fin;
-    return r;
-}
+} // namespace
+
+int WidgetInteraction::afficherSelectPatient() { return executer(m_main.selectPatient()); }
+
+int WidgetInteraction::afficherSelectOrganisme() { return executer(m_main.selectOrganisme()); }
 
 void WidgetInteraction::afficherResultats()
 {

@@ -27,8 +27,13 @@ void Session::AjouterResultat(qint64 PatientID, const QString &DateConsultation,
         QDateTime date;
         if (auto d = fmt::textToDateTime(DateConsultation))
             date = *d;
-        else
-            date = QDateTime(QDate::currentDate(), QTime::currentTime().addMSecs(-QTime::currentTime().msec()));
+        else {
+            // One reading of the clock: two readings a millisecond apart gave
+            // a time a second early, and around midnight another day's date.
+            const QDateTime maintenant = QDateTime::currentDateTime();
+            const QTime t = maintenant.time();
+            date = QDateTime(maintenant.date(), QTime(t.hour(), t.minute(), t.second()));
+        }
         TableResultats.setFieldValue(QStringLiteral("DATE_CONSULTATION"), date);
         TableResultats.setFieldValue(QStringLiteral("MEDECINS_ID"), MedecinID);
         TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), OriginTable);

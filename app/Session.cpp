@@ -37,6 +37,10 @@ void Session::supprimerVerrous()
 
 void Session::supprimerFichiersTravail()
 {
+    // An earlier session of this process may have left these files attached
+    // in the engine: once deleted and created again, the engine would go on
+    // reading the old ones (an empty journal in the viewer, for instance).
+    db::Engine::instance().releaseDirectory(CheminPrive);
     for (const char *pattern : {"Aldurix1.*", "Aldurix2.*", "Aldurix3.*", "Aldurix4.*", "Aldurix5.*", "_QSQ*.*"})
         common::SupprimerFichier(CheminPrive + common::separateur() + QString::fromLatin1(pattern));
 }

@@ -192,6 +192,10 @@ void TFSelectOrganisme::reject() {}
 
 void TFSelectOrganisme::showEvent(QShowEvent *event)
 {
+    // Shown while the run keeps the main window disabled: as the main
+    // window's child it would be disabled with it, and no field could be
+    // filled nor the body created.
+    setEnabled(true);
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
