@@ -219,8 +219,10 @@ void TFSelectPatient::construire()
     nouveau->setObjectName(QStringLiteral("RGChoice_1"));
     RGChoiceItems->addButton(existant, 0);
     RGChoiceItems->addButton(nouveau, 1);
-    colonnes->addWidget(existant, 1);
-    colonnes->addWidget(nouveau, 1);
+    // Two columns; each button only as wide as its text, so that a click
+    // anywhere on it selects it.
+    colonnes->addWidget(existant, 1, Qt::AlignLeft);
+    colonnes->addWidget(nouveau, 1, Qt::AlignLeft);
     existant->setChecked(true);
     corps->addWidget(RGChoice);
     layout->addLayout(corps);
@@ -269,6 +271,11 @@ void TFSelectPatient::construire()
     pn->addWidget(facultative);
     pn->addWidget(BtNouveau_patient);
     layout->addWidget(PNouveau_patient);
+    // Both fields show their whole placeholder, and the window keeps one
+    // width whichever panel is shown.
+    for (ChampSaisie *champ : {EDNom, EDPrenom})
+        champ->setMinimumWidth(champ->fontMetrics().horizontalAdvance(kPrenomVide) + 16);
+    PPatient_existant->setMinimumWidth(PNouveau_patient->sizeHint().width());
     PNouveau_patient->hide();
     BtPatient_existant->setDefault(true);
 
