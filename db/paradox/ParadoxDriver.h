@@ -1,13 +1,59 @@
 #pragma once
+#include "db/TableCursor.h"
+
+#include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
+#include <vector>
 
 struct sqlite3;
 
 namespace db::paradox {
 
 // Makes every Paradox table (.DB file) of a directory a table of the given
-// SQLite connection, so that the practice's SQL runs on it unchanged.
+// SQLite connection, so that the practice's SQL runs on it unchanged. The
+// table takes the file's base name as the file spells it; SQLite matches
+// names without regard to case.
+//
+// How values look through SQL: alpha and memo fields are text converted from
+// the table's code page; numbers, money and BCD are floating values; short,
+// long and auto-increment fields integers; logical fields 0 and 1; dates
+// "yyyy-MM-dd 00:00:00", timestamps "yyyy-MM-dd HH:mm:ss", times
+// "1899-12-30 HH:mm:ss" (the platform's zero date); binary, graphic, OLE,
+// formatted memo and bytes fields blobs. Blank fields are NULL. Writes take
+// the same forms.
+//
 // Throws db::DbError with a clear message when the directory cannot be used.
 void attachDirectory(sqlite3 *handle, const QString &directory);
+
+// The description of a column of a new table.
+enum class ColumnType { Alpha, Number, Currency, Bcd, Short, Long, AutoInc, Logical, Date, Time, Timestamp,
+                        Memo, Binary, Graphic, Bytes };
+struct ColumnSpec {
+    QString name;   // at most 25 characters
+    ColumnType type = ColumnType::Alpha;
+    // Alpha and Bytes: length (1 to 255). Memo, Binary, Graphic: bytes kept
+    // in the record itself (1 to 240, 0 for 50). Bcd: decimals (0 to 32).
+    int size = 0;
+};
+
+// Creates an empty table, replacing one of the same name: its .DB, its .MB
+// when a column needs one and its primary index .PX when key is given. The
+// key lists column names separated by ";", the first columns in order, as
+// the format requires. Throws db::DbError.
+void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, const QString &key,
+                 int codePage = 1252);
+// The engine's own field definitions: integers become long fields, date-times
+// timestamps, floats numbers, booleans logical fields, texts alpha fields.
+void createTable(const QString &dbFile, const std::vector<FieldDef> &fields, const QString &key);
+
+// Appends rows, values in column order: null, integers, doubles, booleans,
+// texts, QDate, QTime, QDateTime or QByteArray. All or nothing.
+void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows);
+
+// Writes every table of a SQLite database as a Paradox table of the
+// directory: one .DB per table, with a .PX on its primary key (moved to the
+// first columns when it is not there) and memos in a .MB.
+void exportSqliteDatabase(QSqlDatabase source, const QString &directory);
 
 } // namespace db::paradox

@@ -1,0 +1,112 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <vector>
+
+namespace db::paradox {
+
+// What tells a table file changed since it was read.
+struct Signature {
+    bool exists = false;
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    bool operator==(const Signature &) const = default;
+};
+Signature signatureOf(const QString &path);
+
+// Every write of the engine goes through these, so that a test can make the
+// n-th one fail and check what the failure leaves behind.
+namespace faults {
+// The operations after the next `count` ones fail with an I/O error, once;
+// a negative count switches the injection off.
+void failAfter(int count);
+} // namespace faults
+
+// A file descriptor; errors are db::DbError naming the table.
+class File {
+public:
+    File() = default;
+    ~File() { close(); }
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+
+    // False when the file is absent or cannot be opened; errorText() says why.
+    bool open(const QString &path, bool write, bool create = false);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    const QString &path() const { return m_path; }
+    QString errorText() const { return m_error; }
+
+    qint64 size() const;
+    QByteArray read(qint64 offset, qint64 length) const;   // short at end of file
+    void write(qint64 offset, const char *data, qint64 length, const QString &table);
+    void truncate(qint64 length, const QString &table);
+    void sync(const QString &table);
+    // Advisory lock of the whole file (flock), retried until timeoutMs.
+    bool lock(bool exclusive, int timeoutMs);
+    // True when the path still names this open file (no one replaced it).
+    bool samePathAndFile() const;
+
+private:
+    int m_fd = -1;
+    QString m_path;
+    QString m_error;
+};
+
+void renameFile(const QString &from, const QString &to, const QString &table);
+// A second name for the file's contents (hard link, or a copy where links fail).
+void keepCopy(const QString &from, const QString &to, const QString &table);
+void removeFile(const QString &path);
+void syncDirectory(const QString &dir);
+
+// The undo record of one write to a table's files, kept on disk beside them
+// from before the first byte changes until the statement is committed, so
+// that a failure, or a crash, is rolled back to the exact former bytes.
+class Journal {
+public:
+    enum FileId : unsigned char { Db = 0, Mb = 1, Px = 2 };
+    using Paths = std::array<QString, 3>;
+
+    Journal(const QString &journalPath, const Paths &files, const QString &table)
+        : m_path(journalPath), m_files(files), m_table(table) {}
+
+    // Undo actions, in the order the changes will be made.
+    void keepRegion(FileId f, qint64 offset, const QByteArray &original);
+    void keepLength(FileId f, qint64 originalLength);
+    // The file will be replaced by a new one; its former contents wait under
+    // backupName(), or it did not exist.
+    void keepReplaced(FileId f, bool existed);
+
+    void write();      // durable before returning
+    void undo();       // restores the former bytes, in reverse order
+    void discard();    // after success: drops the journal and the backups
+    bool active() const { return m_written; }
+
+    static QString backupName(const QString &file) { return file + QStringLiteral(".aldbak"); }
+    static QString newName(const QString &file) { return file + QStringLiteral(".aldnew"); }
+    // Rolls back what a failed or interrupted process left; true when
+    // something had to be undone. Throws when the undo itself fails.
+    static bool recover(const QString &journalPath, const Paths &files, const QString &table);
+
+private:
+    struct Entry {
+        unsigned char kind;
+        FileId file;
+        qint64 offset;
+        QByteArray bytes;
+    };
+    static bool parse(const QByteArray &data, std::vector<Entry> *out);
+    static void apply(const std::vector<Entry> &entries, const Paths &files, const QString &table);
+    static void cleanLeftovers(const Paths &files);
+
+    QString m_path;
+    Paths m_files;
+    QString m_table;
+    std::vector<Entry> m_entries;
+    bool m_written = false;
+};
+
+} // namespace db::paradox

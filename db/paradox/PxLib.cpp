@@ -1,0 +1,370 @@
+#include "db/paradox/PxLib.h"
+#include "db/DbError.h"
+
+#include <QFile>
+#include <cstdio>
+#include <cstring>
+extern "C" {
+#include <paradox.h>
+}
+
+namespace db::paradox {
+
+namespace {
+
+void keepError(pxdoc_t *, int type, const char *msg, void *data)
+{
+    if (type != PX_Warning && data)
+        static_cast<PxDoc *>(data)->noteError(msg);
+}
+
+bool blank(const char *data, int size)
+{
+    for (int i = 0; i < size; ++i)
+        if (data[i] != 0)
+            return false;
+    return true;
+}
+
+FILE *openFile(const QString &path, const char *mode)
+{
+    return std::fopen(QFile::encodeName(path).constData(), mode);
+}
+
+// pxlib takes ownership of field arrays and names and frees them with the
+// document's allocator.
+pxfield_t *makeFields(pxdoc_t *doc, const std::vector<NewField> &fields)
+{
+    auto *out = static_cast<pxfield_t *>(doc->malloc(doc, fields.size() * sizeof(pxfield_t), "fields"));
+    if (!out)
+        throw DbError(QStringLiteral("Mémoire insuffisante."));
+    for (size_t i = 0; i < fields.size(); ++i) {
+        out[i].px_fname = PX_strdup(doc, fields[i].rawName.constData());
+        out[i].px_ftype = char(fields[i].type);
+        out[i].px_flen = fields[i].size;
+        out[i].px_fdc = fields[i].decimals;
+    }
+    return out;
+}
+
+} // namespace
+
+PxDoc::PxDoc()
+{
+    m_doc = PX_new3(keepError, nullptr, nullptr, nullptr, this);
+    if (!m_doc)
+        throw DbError(QStringLiteral("Mémoire insuffisante pour ouvrir une table Paradox."));
+}
+
+PxDoc::~PxDoc()
+{
+    if (m_doc)
+        PX_delete(m_doc);
+}
+
+void PxDoc::noteError(const char *msg) { m_error = QString::fromLocal8Bit(msg); }
+
+// The codecs never touch the document beyond its allocator, so one per
+// thread is enough.
+static pxdoc_t *codecDoc()
+{
+    thread_local PxDoc doc;
+    return doc.get();
+}
+
+std::optional<qint64> readInteger(const FieldInfo &f, const char *data)
+{
+    if (blank(data, f.size))
+        return std::nullopt;
+    pxdoc_t *doc = codecDoc();
+    char *d = const_cast<char *>(data);
+    switch (f.type) {
+    case ftShort: {
+        short v = 0;
+        PX_get_data_short(doc, d, 2, &v);
+        return v;
+    }
+    case ftLogical: {
+        char v = 0;
+        PX_get_data_byte(doc, d, 1, &v);
+        return v != 0 ? 1 : 0;
+    }
+    default: {
+        long v = 0;
+        PX_get_data_long(doc, d, 4, &v);
+        return qint32(v);
+    }
+    }
+}
+
+std::optional<double> readFloat(const FieldInfo &f, const char *data)
+{
+    if (blank(data, 8))
+        return std::nullopt;
+    double v = 0;
+    PX_get_data_double(codecDoc(), const_cast<char *>(data), 8, &v);
+    return v;
+}
+
+std::optional<QByteArray> readBcd(const FieldInfo &f, const char *data)
+{
+    const auto first = static_cast<unsigned char>(data[0]);
+    // A blank BCD keeps its digit count in the first byte; its digits are all zero.
+    if (first == 0 || ((first & 0x80) == 0 && blank(data + 1, 16)))
+        return std::nullopt;
+    // pxlib refuses (and leaks) when the stored digit count differs.
+    if ((first & 0x3f) != f.decimals)
+        return std::nullopt;
+    pxdoc_t *doc = codecDoc();
+    char *text = nullptr;
+    if (PX_get_data_bcd(doc, reinterpret_cast<unsigned char *>(const_cast<char *>(data)), f.decimals, &text) < 0
+        || !text)
+        return std::nullopt;
+    QByteArray out(text);
+    doc->free(doc, text);
+    // The decimal point comes from the C locale in force.
+    out.replace(',', '.');
+    for (char c : out)
+        if (!(c == '-' || c == '.' || (c >= '0' && c <= '9')))
+            return std::nullopt;
+    return out;
+}
+
+void writeInteger(const FieldInfo &f, char *data, qint64 v)
+{
+    pxdoc_t *doc = codecDoc();
+    switch (f.type) {
+    case ftShort: PX_put_data_short(doc, data, 2, short(v)); break;
+    case ftLogical: PX_put_data_byte(doc, data, 1, char(v ? 1 : 0)); break;
+    default: PX_put_data_long(doc, data, 4, int(v)); break;
+    }
+}
+
+void writeFloat(const FieldInfo &, char *data, double v)
+{
+    PX_put_data_double(codecDoc(), data, 8, v);
+}
+
+void writeBcd(const FieldInfo &f, char *data, const QByteArray &decimalText)
+{
+    QByteArray t = decimalText;
+    PX_put_data_bcd(codecDoc(), data, f.decimals, t.data());
+}
+
+QByteArray primaryIndexHeader(const Header &db, const QString &table)
+{
+    std::vector<NewField> keys;
+    for (int i = 0; i < db.keyFields; ++i)
+        keys.push_back(NewField{db.fields[i].rawName, db.fields[i].type, db.fields[i].size, db.fields[i].decimals});
+    PxDoc index;
+    FILE *f = std::tmpfile();
+    if (!f)
+        throw DbError(QStringLiteral("Table %1 : pas de fichier temporaire pour l'index primaire.").arg(table));
+    const int rc = PX_create_fp(index.get(), makeFields(index.get(), keys), int(keys.size()), f, pxfFileTypPrimIndex);
+    QByteArray out;
+    if (rc == 0) {
+        pxhead_t *h = index.get()->px_head;
+        h->px_maxtablesize = db.blockSize / 1024;
+        h->px_sortorder = char(db.sortOrder);
+        // Setting the name writes the header again, with the values above.
+        PX_set_tablename(index.get(), "");
+        std::fflush(f);
+        out.resize(h->px_headersize);
+        std::rewind(f);
+        out.resize(qsizetype(std::fread(out.data(), 1, size_t(out.size()), f)));
+    }
+    std::fclose(f);
+    if (rc != 0 || out.size() < hdr::Fixed)
+        throw DbError(QStringLiteral("Table %1 : impossible de préparer l'index primaire (%2).").arg(table, index.lastError()));
+    return out;
+}
+
+namespace {
+
+QByteArray indexRecord(const QByteArray &key, int block, int records)
+{
+    QByteArray r = key;
+    r.resize(key.size() + 6);
+    const FieldInfo shortField{QByteArray(), QString(), ftShort, 2, 0, 0};
+    writeInteger(shortField, r.data() + key.size(), block);
+    writeInteger(shortField, r.data() + key.size() + 2, records);
+    writeInteger(shortField, r.data() + key.size() + 4, 0);
+    return r;
+}
+
+int indexShort(const char *p)
+{
+    const FieldInfo shortField{QByteArray(), QString(), ftShort, 2, 0, 0};
+    return int(readInteger(shortField, p).value_or(0));
+}
+
+} // namespace
+
+QByteArray buildPrimaryIndex(const QByteArray &header, const Header &db, const std::vector<IndexEntry> &entries,
+                             const QString &table)
+{
+    const int recordSize = db.keySize() + 6;
+    const int blockSize = int(std::uint8_t(header[0x05])) * 1024;
+    const int perBlock = (blockSize - 6) / recordSize;
+    // Blocks of index records: the root (when needed) first, then the entries.
+    std::vector<std::vector<QByteArray>> blocks;
+    int levels = entries.empty() ? 0 : 1;
+    if (int(entries.size()) > perBlock) {
+        const size_t groups = (entries.size() + size_t(perBlock) - 1) / size_t(perBlock);
+        if (groups > size_t(perBlock))
+            throw DbError(QStringLiteral("Table %1 : la table est trop grande pour son index primaire.").arg(table));
+        levels = 2;
+        blocks.emplace_back();
+        for (size_t g = 0; g < groups; ++g) {
+            int sum = 0;
+            for (size_t i = g * size_t(perBlock); i < std::min(entries.size(), (g + 1) * size_t(perBlock)); ++i)
+                sum += entries[i].records;
+            blocks[0].push_back(indexRecord(entries[g * size_t(perBlock)].firstKey, int(g) + 2, sum));
+        }
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i % size_t(perBlock) == 0)
+            blocks.emplace_back();
+        blocks.back().push_back(indexRecord(entries[i].firstKey, entries[i].block, entries[i].records));
+    }
+    QByteArray out = header;
+    out.resize(header.size() + qsizetype(blocks.size()) * blockSize, '\0');
+    int total = 0;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        char *p = out.data() + header.size() + qsizetype(b) * blockSize;
+        putLe16(p, quint16(b + 1 < blocks.size() ? b + 2 : 0));
+        putLe16(p + 2, quint16(b));
+        putLe16(p + 4, quint16((int(blocks[b].size()) - 1) * recordSize));
+        for (size_t j = 0; j < blocks[b].size(); ++j)
+            std::memcpy(p + 6 + j * size_t(recordSize), blocks[b][j].constData(), size_t(recordSize));
+        total += int(blocks[b].size());
+    }
+    char *o = out.data();
+    const int n = int(blocks.size());
+    putLe32(o + hdr::NumRecords, quint32(total));
+    putLe16(o + hdr::NextBlock, quint16(n));
+    putLe16(o + hdr::FileBlocks, quint16(n));
+    putLe16(o + hdr::FirstBlock, quint16(n ? 1 : 0));
+    putLe16(o + hdr::LastBlock, quint16(n));
+    putLe16(o + hdr::MaxBlocks, quint16(n));
+    putLe16(o + hdr::IndexRoot, quint16(n ? 1 : 0));
+    o[hdr::IndexLevels] = char(levels);
+    return out;
+}
+
+QString checkPrimaryIndex(const QByteArray &bytes, const Header &db, const std::vector<IndexEntry> &entries,
+                          const QString &table)
+{
+    Header px;
+    std::vector<BlockInfo> blocks;
+    try {
+        px = parseHeader(bytes, bytes.size(), table);
+        blocks = walkBlocks(px, bytes, table);
+    } catch (const DbError &e) {
+        return e.message();
+    }
+    if (px.fileType != 1)
+        return QStringLiteral("ce n'est pas un index primaire");
+    if (px.keyFields != db.keyFields)
+        return QStringLiteral("l'index porte sur %1 champs, la clé en compte %2").arg(px.keyFields).arg(db.keyFields);
+    for (int i = 0; i < db.keyFields; ++i)
+        if (px.fields[i].type != db.fields[i].type || px.fields[i].size != db.fields[i].size)
+            return QStringLiteral("le champ de clé %1 diffère dans l'index").arg(db.fields[i].name);
+    const int keySize = db.keySize();
+    auto recordsOf = [&](int number) -> std::vector<const char *> {
+        std::vector<const char *> out;
+        for (const BlockInfo &b : blocks)
+            if (b.number == number)
+                for (int j = 0; j < b.records; ++j)
+                    out.push_back(bytes.constData() + b.offset + 6 + j * px.recordSize);
+        return out;
+    };
+    const int levels = std::uint8_t(bytes[hdr::IndexLevels]);
+    const int root = le16(bytes.constData() + hdr::IndexRoot);
+    std::vector<const char *> level1;
+    if (px.numRecords == 0) {
+        // An empty index has nothing to say.
+    } else if (levels == 1) {
+        level1 = recordsOf(root);
+    } else if (levels == 2) {
+        for (const char *top : recordsOf(root)) {
+            const std::vector<const char *> below = recordsOf(indexShort(top + keySize));
+            int sum = 0;
+            for (const char *r : below)
+                sum += indexShort(r + keySize + 2);
+            if (below.empty() || sum != indexShort(top + keySize + 2) || std::memcmp(top, below.front(), size_t(keySize)) != 0)
+                return QStringLiteral("une entrée de la racine de l'index ne correspond pas à ses entrées");
+            level1.insert(level1.end(), below.begin(), below.end());
+        }
+    } else {
+        return QStringLiteral("index à %1 niveaux, que ce moteur ne lit pas").arg(levels);
+    }
+    std::vector<const IndexEntry *> used;
+    for (const IndexEntry &e : entries)
+        if (e.records > 0)
+            used.push_back(&e);
+    if (level1.size() != used.size())
+        return QStringLiteral("l'index référence %1 blocs, la table en a %2").arg(level1.size()).arg(used.size());
+    for (size_t i = 0; i < used.size(); ++i) {
+        const char *r = level1[i];
+        if (indexShort(r + keySize) != used[i]->block || indexShort(r + keySize + 2) != used[i]->records)
+            return QStringLiteral("l'entrée %1 de l'index ne correspond pas au bloc %2").arg(i + 1).arg(used[i]->block);
+        if (std::memcmp(r, used[i]->firstKey.constData(), size_t(keySize)) != 0)
+            return QStringLiteral("la clé de l'entrée %1 de l'index diffère du premier enregistrement du bloc %2")
+                .arg(i + 1).arg(used[i]->block);
+    }
+    return QString();
+}
+
+void createEmptyTable(const QString &dbFile, const QString &mbFile, const std::vector<NewField> &fields,
+                      int keyFields, int codePage, const QString &table)
+{
+    int recordSize = 0;
+    bool blobs = false;
+    for (const NewField &f : fields) {
+        recordSize += f.size;
+        blobs = blobs || isBlobType(f.type);
+    }
+    // The smallest usual block size that holds a few records.
+    int blockKb = 2;
+    while (blockKb < 32 && (blockKb * 1024 - 6) / recordSize < 8)
+        blockKb *= 2;
+    if ((blockKb * 1024 - 6) / recordSize < 1)
+        throw DbError(QStringLiteral("Table %1 : enregistrement trop long (%2 octets).").arg(table).arg(recordSize));
+
+    PxDoc doc;
+    FILE *fp = openFile(dbFile, "w+b");
+    if (!fp)
+        throw DbError(QStringLiteral("Table %1 : impossible de créer %2.").arg(table, dbFile));
+    if (PX_create_fp(doc.get(), makeFields(doc.get(), fields), int(fields.size()), fp,
+                     keyFields > 0 ? pxfFileTypIndexDB : pxfFileTypNonIndexDB) < 0) {
+        std::fclose(fp);
+        throw DbError(QStringLiteral("Table %1 : création impossible (%2).").arg(table, doc.lastError()));
+    }
+    pxdoc_t *d = doc.get();
+    d->px_stream->close = px_true;
+    d->px_head->px_primarykeyfields = keyFields;
+    d->px_head->px_doscodepage = codePage;
+    d->px_head->px_maxtablesize = blockKb;
+    // Setting the name writes the header again, with the values above.
+    const QByteArray fileName = QFile::encodeName(QFile(dbFile).fileName().section(QLatin1Char('/'), -1));
+    if (PX_set_tablename(d, fileName.constData()) < 0)
+        throw DbError(QStringLiteral("Table %1 : création impossible (%2).").arg(table, doc.lastError()));
+    if (blobs) {
+        // pxlib 0.6.8 overruns its stack in its memo file code, so the memo
+        // file is written here, as the desktop software writes an empty one.
+        QByteArray head(4096, '\0');
+        const unsigned char known[][2] = {{0x01, 0x01}, {0x03, 0x01}, {0x05, 0x82}, {0x06, 0x73}, {0x07, 0x02},
+                                          {0x09, 0x29}, {0x0c, 0x10}, {0x0e, 0x10}, {0x10, 0x10}, {0x11, 0x40},
+                                          {0x14, 0x08}, {0x29, 0xa1}, {0x2a, 0x02}};
+        for (const auto &k : known)
+            head[k[0]] = char(k[1]);
+        QFile mb(mbFile);
+        if (!mb.open(QIODevice::WriteOnly | QIODevice::Truncate) || mb.write(head) != head.size())
+            throw DbError(QStringLiteral("Table %1 : impossible de créer le fichier des mémos %2.").arg(table, mbFile));
+    }
+    if (!doc.lastError().isEmpty())
+        throw DbError(QStringLiteral("Table %1 : création impossible (%2).").arg(table, doc.lastError()));
+}
+
+} // namespace db::paradox

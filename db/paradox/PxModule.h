@@ -1,0 +1,16 @@
+#pragma once
+#include <QString>
+
+struct sqlite3;
+
+namespace db::paradox {
+
+// Registers the virtual-table module "paradox" on a SQLite connection:
+//   CREATE VIRTUAL TABLE main."CPMAIN" USING paradox('/dir/CPMAIN.DB')
+// makes the Paradox table a table of that connection. Throws db::DbError.
+void registerModule(sqlite3 *handle);
+
+// The CREATE VIRTUAL TABLE statement for one file.
+QString createStatement(const QString &tableName, const QString &dbFile);
+
+} // namespace db::paradox

@@ -1,0 +1,1510 @@
+#include "db/paradox/PxTable.h"
+#include "db/DbError.h"
+#include "db/Formats.h"
+#include "db/paradox/PxLib.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTime>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <unistd.h>
+
+namespace db::paradox {
+
+namespace {
+
+constexpr int kLockWaitMs = 1000;
+constexpr qint64 kMsPerDay = 86400000;
+constexpr int kMbBlock = 4096;
+
+// The .MB or .PX of a table: an existing file of any letter case, or the
+// name a new one gets, in the case of the table's own extension.
+QString companion(const QString &dbFile, const QString &ext)
+{
+    const QFileInfo fi(dbFile);
+    const QString base = fi.completeBaseName();
+    const QDir dir = fi.absoluteDir();
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        const QFileInfo c(name);
+        if (c.completeBaseName() == base && c.suffix().compare(ext, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    }
+    const bool lower = fi.suffix() == fi.suffix().toLower();
+    return dir.filePath(base + QLatin1Char('.') + (lower ? ext.toLower() : ext.toUpper()));
+}
+
+QByteArray dateText(qint64 days)
+{
+    const QDate d = QDate::fromJulianDay(days + kJulianDayOffset);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+    return QByteArray(buf);
+}
+
+QByteArray timeText(qint64 msOfDay)
+{
+    const qint64 s = msOfDay / 1000;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
+    return QByteArray(buf);
+}
+
+QString quoted(const QString &ident)
+{
+    QString e = ident;
+    e.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + e + QLatin1Char('"');
+}
+
+QString shown(const SqlValue &v)
+{
+    switch (v.type) {
+    case SqlValue::Null: return QStringLiteral("vide");
+    case SqlValue::Integer: return QString::number(v.i);
+    case SqlValue::Real: return QString::number(v.d, 'g', 15);
+    case SqlValue::Text: return QString::fromUtf8(v.bytes);
+    case SqlValue::Blob: return QStringLiteral("(%1 octets)").arg(v.bytes.size());
+    }
+    return QString();
+}
+
+QByteArray doubleKey(double d)
+{
+    if (d == 0)
+        d = 0;   // one key for 0 and -0
+    QByteArray k(9, 'n');
+    std::memcpy(k.data() + 1, &d, 8);
+    return k;
+}
+
+std::optional<double> parseNumber(const QByteArray &text)
+{
+    QByteArray t = text.trimmed();
+    t.replace(',', '.');
+    bool ok = false;
+    const double d = t.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return std::nullopt;
+    return d;
+}
+
+} // namespace
+
+struct Table::Pending {
+    Pending(const QString &journal, const Journal::Paths &paths, const QString &table) : journal(journal, paths, table) {}
+    Journal journal;
+    bool layout = false;    // rows were added, removed or moved
+    bool rewrite = false;   // the whole .DB is written again
+    bool reorder = false;   // rows moved in the file
+    std::vector<BlockRows> blocks;
+    std::set<int> changedBlocks;   // chain positions
+    int fileBlocks = 0;
+    std::map<int, qint64> newPos;   // slot -> position of its record
+    std::map<int, QByteArray> newRaw;   // slot -> record with its new memo pointers
+    Header header;
+    QByteArray headerBytes;
+    qint64 mbSize = 0;
+};
+
+Table::Table(const QString &dbFile, const QString &name)
+    : m_name(name)
+{
+    m_paths[Journal::Db] = dbFile;
+    m_paths[Journal::Mb] = companion(dbFile, QStringLiteral("MB"));
+    m_paths[Journal::Px] = companion(dbFile, QStringLiteral("PX"));
+    readHeaderOnly();
+}
+
+Table::~Table() = default;
+
+[[noreturn]] void Table::fail(const QString &message) const { throw DbError(message); }
+
+void Table::readHeaderOnly()
+{
+    File f;
+    if (!f.open(file(), false))
+        fail(QStringLiteral("La table %1 ne peut pas être ouverte (%2).").arg(m_name, f.errorText()));
+    const qint64 size = f.size();
+    const QByteArray head = f.read(0, std::min<qint64>(size, 0x10000));
+    Header h;
+    try {
+        h = parseHeader(head, size, m_name);
+    } catch (const DbError &strict) {
+        // Its fields may still be known; loading will give the reason.
+        try {
+            h = parseHeader(head, size, m_name, true);
+        } catch (const DbError &) {
+            throw strict;
+        }
+    }
+    if (h.fileType != 0 && h.fileType != 2)
+        fail(QStringLiteral("Table %1 : ce fichier est un index, pas une table de données.").arg(m_name));
+    if (h.encrypted)
+        fail(QStringLiteral("La table %1 est protégée par un mot de passe ; ce moteur ne peut pas la lire.").arg(m_name));
+    // Tables before Paradox 4 do not say their code page; DOS US was the usual one.
+    const CodePage cp(h.codePage ? h.codePage : 437, m_name);
+    m_fields = h.fields;
+    for (FieldInfo &fi : m_fields)
+        fi.name = cp.decode(fi.rawName);
+    m_keyFields = h.keyFields;
+    m_keySize = h.keySize();
+    m_headerRecords = h.numRecords;
+    m_columnIndex.resize(m_fields.size());
+}
+
+QString Table::declaredType(const FieldInfo &f)
+{
+    switch (f.type) {
+    case ftAlpha: return QStringLiteral("VARCHAR(%1)").arg(f.size);
+    case ftNumber: return QStringLiteral("FLOAT");
+    case ftCurrency: return QStringLiteral("MONEY");
+    case ftBcd: return QStringLiteral("BCD");
+    case ftShort: return QStringLiteral("SMALLINT");
+    case ftLong: return QStringLiteral("INTEGER");
+    case ftAutoInc: return QStringLiteral("INTEGER AUTOINC");
+    case ftLogical: return QStringLiteral("BOOLEAN");
+    case ftDate: return QStringLiteral("DATE");
+    case ftTime: return QStringLiteral("TIME");
+    case ftTimestamp: return QStringLiteral("DATETIME");
+    // TEXT gives memos text affinity, so that they compare as text.
+    case ftMemo: return QStringLiteral("MEMO TEXT");
+    case ftFmtMemo: return QStringLiteral("FMTMEMO BLOB");
+    case ftOle: return QStringLiteral("OLE BLOB");
+    case ftGraphic: return QStringLiteral("GRAPHIC BLOB");
+    case ftBytes: return QStringLiteral("BYTES BLOB");
+    default: return QStringLiteral("BLOB");
+    }
+}
+
+QString Table::declaration() const
+{
+    QStringList cols;
+    for (const FieldInfo &f : m_fields)
+        cols << quoted(f.name) + QLatin1Char(' ') + declaredType(f);
+    return QStringLiteral("CREATE TABLE x(%1)").arg(cols.join(QStringLiteral(", ")));
+}
+
+bool Table::hasBlobFields() const
+{
+    for (const FieldInfo &f : m_fields)
+        if (isBlobType(f.type))
+            return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+void Table::recoverJournal(bool exclusiveHeld)
+{
+    if (!QFileInfo::exists(journalPath()))
+        return;
+    if (exclusiveHeld) {
+        Journal::recover(journalPath(), m_paths, m_name);
+        return;
+    }
+    File lk;
+    if (!lk.open(file(), true))
+        fail(QStringLiteral("Table %1 : une modification interrompue doit être annulée, mais le fichier "
+                            "n'est pas accessible en écriture (%2).").arg(m_name, lk.errorText()));
+    if (!lk.lock(true, kLockWaitMs))
+        fail(QStringLiteral("La table %1 est verrouillée par un autre programme ; fermez-le et recommencez.").arg(m_name));
+    Journal::recover(journalPath(), m_paths, m_name);
+}
+
+void Table::load(bool exclusiveHeld)
+{
+    recoverJournal(exclusiveHeld);
+    File f;
+    QByteArray bytes;
+    for (int attempt = 0;; ++attempt) {
+        if (!f.open(file(), false))
+            fail(QStringLiteral("La table %1 ne peut pas être ouverte (%2).").arg(m_name, f.errorText()));
+        if (!exclusiveHeld && !f.lock(false, kLockWaitMs))
+            fail(QStringLiteral("La table %1 est verrouillée par un autre programme ; fermez-le et recommencez.").arg(m_name));
+        // A writer may have swapped in a new file while we waited for the lock.
+        if (f.samePathAndFile() || attempt == 5)
+            break;
+    }
+    const qint64 size = f.size();
+    bytes = f.read(0, size);
+    if (bytes.size() != size)
+        fail(QStringLiteral("Table %1 : lecture du fichier incomplète.").arg(m_name));
+    Header h = parseHeader(bytes, size, m_name);
+    if (h.fileType != 0 && h.fileType != 2)
+        fail(QStringLiteral("Table %1 : ce fichier est un index, pas une table de données.").arg(m_name));
+    if (h.encrypted)
+        fail(QStringLiteral("La table %1 est protégée par un mot de passe ; ce moteur ne peut pas la lire.").arg(m_name));
+    bool same = h.fields.size() == m_fields.size() && h.keyFields == m_keyFields;
+    for (size_t i = 0; same && i < m_fields.size(); ++i)
+        same = h.fields[i].type == m_fields[i].type && h.fields[i].size == m_fields[i].size
+            && h.fields[i].decimals == m_fields[i].decimals && h.fields[i].rawName == m_fields[i].rawName;
+    if (!same)
+        fail(QStringLiteral("La structure de la table %1 a changé depuis l'ouverture de la base ; "
+                            "reconnectez-vous.").arg(m_name));
+    auto codePage = std::make_unique<CodePage>(h.codePage ? h.codePage : 437, m_name);
+    const std::vector<BlockInfo> blocks = walkBlocks(h, bytes, m_name);
+
+    File mb;
+    qint64 mbSize = 0;
+    if (hasBlobFields()) {
+        m_paths[Journal::Mb] = companion(file(), QStringLiteral("MB"));
+        if (!mb.open(mbPath(), false))
+            fail(QStringLiteral("Table %1 : le fichier des mémos %2 est introuvable ou illisible (%3).")
+                     .arg(m_name, QFileInfo(mbPath()).fileName(), mb.errorText()));
+        mbSize = mb.size();
+        if (mbSize < kMbBlock || mb.read(0, 1) != QByteArray(1, '\0'))
+            fail(QStringLiteral("Table %1 : le fichier des mémos %2 est endommagé.").arg(m_name, QFileInfo(mbPath()).fileName()));
+    }
+
+    std::vector<Row> rows;
+    rows.reserve(size_t(h.numRecords));
+    std::vector<BlockRows> model;
+    qint64 rowid = 0;
+    for (const BlockInfo &b : blocks) {
+        model.push_back(BlockRows{b.number, {}});
+        for (int j = 0; j < b.records; ++j) {
+            model.back().members.push_back(int(rows.size()));
+            Row r;
+            r.rowid = ++rowid;
+            r.filePos = b.offset + 6 + qint64(j) * h.recordSize;
+            r.raw = bytes.mid(r.filePos, h.recordSize);
+            rows.push_back(std::move(r));
+        }
+    }
+    m_rows = std::move(rows);
+    m_blocks = std::move(model);
+    m_slotByRowid.clear();
+    m_slotByRowid.reserve(qsizetype(m_rows.size()));
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        m_slotByRowid.insert(m_rows[i].rowid, int(i));
+    m_nextRowid = rowid + 1;
+    m_headerBytes = bytes.left(h.headerSize);
+    m_header = std::move(h);
+    m_codePage = std::move(codePage);
+    m_mb.close();
+    if (mb.isOpen()) {
+        m_mb.open(mbPath(), false);
+        m_mbSize = mbSize;
+    }
+    m_dbSig = signatureOf(file());
+    m_mbSig = signatureOf(mbPath());
+    m_headerRecords = m_header.numRecords;
+    m_autoInc = m_header.autoInc;
+    m_loaded = true;
+    ++m_generation;
+    dropIndexes();
+}
+
+void Table::refresh()
+{
+    if (m_writeReady)
+        return;   // our pending changes are the truth until the statement ends
+    if (!m_loaded || signatureOf(file()) != m_dbSig || (hasBlobFields() && signatureOf(mbPath()) != m_mbSig))
+        load(false);
+}
+
+QByteArray Table::blobContent(const Row &row, int col)
+{
+    if (row.pendingBlobs) {
+        const auto it = row.pendingBlobs->find(col);
+        if (it != row.pendingBlobs->end())
+            return it->second;
+    }
+    const FieldInfo &f = m_fields[size_t(col)];
+    const char *d = row.raw.constData() + f.offset;
+    const int leader = f.size - 10;
+    const quint32 ptr = le32(d + leader);
+    const qint64 size = le32(d + leader + 4);
+    if (size == 0)
+        return QByteArray();
+    if (size <= leader)
+        return QByteArray(d, size);
+    auto bad = [&](const QString &why) {
+        fail(QStringLiteral("Table %1 : le contenu du champ %2 est illisible dans %3 (%4).")
+                 .arg(m_name, f.name, QFileInfo(mbPath()).fileName(), why));
+    };
+    if (!m_mb.isOpen())
+        bad(QStringLiteral("fichier absent"));
+    const qint64 offset = ptr & 0xffffff00u;
+    const int index = int(ptr & 0xff);
+    if (offset < kMbBlock || offset + 12 > m_mbSize)
+        bad(QStringLiteral("adresse %1 hors du fichier").arg(offset));
+    const QByteArray head = m_mb.read(offset, 12);
+    if (head.size() != 12)
+        bad(QStringLiteral("lecture impossible"));
+    QByteArray data;
+    if (head[0] == 2) {
+        if (index != 0xff || le32(head.constData() + 3) != quint32(size) || offset + 9 + size > m_mbSize)
+            bad(QStringLiteral("bloc de %1 octets incohérent").arg(size));
+        data = m_mb.read(offset + 9, size);
+    } else if (head[0] == 3) {
+        if (index >= 64)
+            bad(QStringLiteral("index %1 de sous-bloc").arg(index));
+        const QByteArray e = m_mb.read(offset + 12 + index * 5, 5);
+        if (e.size() != 5)
+            bad(QStringLiteral("lecture impossible"));
+        const int start = static_cast<unsigned char>(e[0]) * 16;
+        const int chunks = static_cast<unsigned char>(e[1]);
+        const int tail = static_cast<unsigned char>(e[4]);
+        if (chunks < 1 || tail < 1 || tail > 16 || (chunks - 1) * 16 + tail != size || start < 12 + 64 * 5
+            || start + size > kMbBlock || offset + start + size > m_mbSize)
+            bad(QStringLiteral("sous-bloc de %1 octets incohérent").arg(size));
+        data = m_mb.read(offset + start, size);
+    } else {
+        bad(QStringLiteral("bloc de type %1").arg(int(static_cast<unsigned char>(head[0]))));
+    }
+    if (data.size() != size)
+        bad(QStringLiteral("fichier tronqué"));
+    return data;
+}
+
+SqlValue Table::value(int slot, int col) { return valueOf(m_rows[size_t(slot)], col); }
+
+QString Table::keyText(const Row &row) const
+{
+    QStringList parts;
+    for (int c = 0; c < m_keyFields; ++c)
+        parts << shown(const_cast<Table *>(this)->valueOf(row, c));
+    return parts.join(QStringLiteral(", "));
+}
+
+SqlValue Table::valueOf(const Row &row, int col)
+{
+    const FieldInfo &f = m_fields[size_t(col)];
+    const char *d = row.raw.constData() + f.offset;
+    switch (f.type) {
+    case ftAlpha: {
+        const int len = int(strnlen(d, size_t(f.size)));
+        if (len == 0)
+            return SqlValue();
+        return SqlValue::text(m_codePage->decodeToUtf8(QByteArrayView(d, len)));
+    }
+    case ftShort:
+    case ftLong:
+    case ftAutoInc:
+    case ftLogical: {
+        const auto v = readInteger(f, d);
+        return v ? SqlValue::integer(*v) : SqlValue();
+    }
+    case ftNumber:
+    case ftCurrency: {
+        const auto v = readFloat(f, d);
+        return v ? SqlValue::real(*v) : SqlValue();
+    }
+    case ftBcd: {
+        const auto v = readBcd(f, d);
+        return v ? SqlValue::real(v->toDouble()) : SqlValue();
+    }
+    case ftDate: {
+        const auto v = readInteger(f, d);
+        if (!v || *v < 1 || *v > 3652059)   // 1 January 1 to 31 December 9999
+            return SqlValue();
+        return SqlValue::text(dateText(*v) + " 00:00:00");
+    }
+    case ftTime: {
+        const auto v = readInteger(f, d);
+        if (!v || *v < 0 || *v >= kMsPerDay)
+            return SqlValue();
+        return SqlValue::text("1899-12-30 " + timeText(*v));
+    }
+    case ftTimestamp: {
+        const auto v = readFloat(f, d);
+        // Years 1 to 9999; damaged bytes can hold anything, NaN included.
+        if (!v || !std::isfinite(*v) || *v < kMsPerDay || *v > 3.2e14)
+            return SqlValue();
+        const qint64 ms = std::llround(*v);
+        const qint64 days = ms / kMsPerDay;
+        return SqlValue::text(dateText(days) + ' ' + timeText(ms - days * kMsPerDay));
+    }
+    case ftBytes: {
+        if (std::all_of(d, d + f.size, [](char c) { return c == 0; }))
+            return SqlValue();
+        return SqlValue::blob(QByteArray(d, f.size));
+    }
+    default: {
+        QByteArray content = blobContent(row, col);
+        if (content.isEmpty())
+            return SqlValue();
+        if (f.type == ftMemo)
+            return SqlValue::text(m_codePage->decodeToUtf8(content));
+        // A graphic starts with 8 bytes of its own: a marker and the image size.
+        if (f.type == ftGraphic)
+            return content.size() > 8 ? SqlValue::blob(content.mid(8)) : SqlValue();
+        return SqlValue::blob(content);
+    }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Equality look-ups
+
+std::optional<QByteArray> Table::indexKey(int col, const SqlValue &v) const
+{
+    const int type = m_fields[size_t(col)].type;
+    if (v.type == SqlValue::Null)
+        return QByteArray();   // "= NULL" matches nothing
+    if (isNumericType(type)) {
+        if (v.type == SqlValue::Integer)
+            return doubleKey(double(v.i));
+        if (v.type == SqlValue::Real)
+            return doubleKey(v.d);
+        if (v.type == SqlValue::Text)
+            if (const auto d = parseNumber(v.bytes))
+                return doubleKey(*d);
+        return std::nullopt;
+    }
+    if (v.type == SqlValue::Text)
+        return QByteArray(1, 't') + v.bytes;
+    return std::nullopt;
+}
+
+QMultiHash<QByteArray, int> *Table::columnIndex(int col)
+{
+    auto &idx = m_columnIndex[size_t(col)];
+    if (!idx) {
+        idx = std::make_unique<QMultiHash<QByteArray, int>>();
+        idx->reserve(qsizetype(m_rows.size()));
+        for (int s = 0; s < int(m_rows.size()); ++s) {
+            if (!m_rows[size_t(s)].live)
+                continue;
+            const auto k = indexKey(col, value(s, col));
+            if (k && !k->isEmpty())
+                idx->insert(*k, s);
+        }
+    }
+    return idx.get();
+}
+
+bool Table::lookup(int col, const SqlValue &key, std::vector<int> *hits)
+{
+    const int type = m_fields[size_t(col)].type;
+    if (isBlobType(type) || type == ftBytes)
+        return false;
+    const auto k = indexKey(col, key);
+    if (!k)
+        return false;
+    hits->clear();
+    if (k->isEmpty())
+        return true;
+    const auto *idx = columnIndex(col);
+    for (auto it = idx->constFind(*k); it != idx->constEnd() && it.key() == *k; ++it)
+        if (m_rows[size_t(it.value())].live)
+            hits->push_back(it.value());
+    std::sort(hits->begin(), hits->end());
+    return true;
+}
+
+QHash<QByteArray, int> &Table::keyIndex()
+{
+    if (!m_keyIndex) {
+        m_keyIndex = std::make_unique<QHash<QByteArray, int>>();
+        m_keyIndex->reserve(qsizetype(m_rows.size()));
+        for (int s = 0; s < int(m_rows.size()); ++s)
+            if (m_rows[size_t(s)].live)
+                m_keyIndex->insert(keyOf(m_rows[size_t(s)].raw), s);
+    }
+    return *m_keyIndex;
+}
+
+void Table::dropIndexes()
+{
+    m_keyIndex.reset();
+    for (auto &idx : m_columnIndex)
+        idx.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Encoding values
+
+void Table::setBlob(int col, const QByteArray &content, Row &row)
+{
+    const FieldInfo &f = m_fields[size_t(col)];
+    char *d = row.raw.data() + f.offset;
+    const int leader = f.size - 10;
+    std::memset(d, 0, size_t(f.size));
+    if (row.pendingBlobs && row.pendingBlobs->count(col)) {
+        row.pendingBlobs = std::make_shared<std::map<int, QByteArray>>(*row.pendingBlobs);
+        row.pendingBlobs->erase(col);
+    }
+    if (content.isEmpty())
+        return;
+    putLe32(d + leader + 4, quint32(content.size()));
+    // Contents that fit the field stay in the record; longer ones keep their
+    // first bytes there and go whole to the memo file when the statement ends.
+    if (content.size() <= leader) {
+        std::memcpy(d, content.constData(), size_t(content.size()));
+        return;
+    }
+    std::memcpy(d, content.constData(), size_t(leader));
+    row.pendingBlobs = row.pendingBlobs ? std::make_shared<std::map<int, QByteArray>>(*row.pendingBlobs)
+                                        : std::make_shared<std::map<int, QByteArray>>();
+    (*row.pendingBlobs)[col] = content;
+}
+
+void Table::encode(int col, const SqlValue &v, Row &row)
+{
+    const FieldInfo &f = m_fields[size_t(col)];
+    char *d = row.raw.data() + f.offset;
+    auto refusal = [&](const QString &why) {
+        return DbError(QStringLiteral("Table %1, champ %2 : %3").arg(m_name, f.name, why));
+    };
+    auto text = [&]() -> QString {
+        switch (v.type) {
+        case SqlValue::Integer: return QString::number(v.i);
+        case SqlValue::Real: return QString::number(v.d, 'g', 15);
+        case SqlValue::Text: return QString::fromUtf8(v.bytes);
+        default: throw refusal(QStringLiteral("une valeur binaire ne peut pas y être écrite."));
+        }
+    };
+    auto encoded = [&](const QString &t) {
+        bool ok = true;
+        QString bad;
+        QByteArray b = m_codePage->encode(t, &ok, &bad);
+        if (!ok)
+            throw refusal(QStringLiteral("le caractère « %1 » ne peut pas être représenté dans la page de codes %2 de la table.")
+                       .arg(bad).arg(m_codePage->number()));
+        return b;
+    };
+    auto integer = [&]() -> qint64 {
+        if (v.type == SqlValue::Integer)
+            return v.i;
+        std::optional<double> x;
+        if (v.type == SqlValue::Real)
+            x = v.d;
+        else if (v.type == SqlValue::Text)
+            x = parseNumber(v.bytes);
+        if (!x || *x != std::floor(*x) || std::abs(*x) > 9e15)
+            throw refusal(QStringLiteral("« %1 » n'est pas un nombre entier.").arg(shown(v)));
+        return qint64(*x);
+    };
+    auto number = [&]() -> double {
+        if (v.type == SqlValue::Integer)
+            return double(v.i);
+        if (v.type == SqlValue::Real && std::isfinite(v.d))
+            return v.d;
+        if (v.type == SqlValue::Text)
+            if (const auto x = parseNumber(v.bytes))
+                return *x;
+        throw refusal(QStringLiteral("« %1 » n'est pas un nombre.").arg(shown(v)));
+    };
+    auto dateTime = [&]() -> QDateTime {
+        if (v.type == SqlValue::Text)
+            if (const auto dt = formats::fromStorageText(QString::fromUtf8(v.bytes).trimmed()))
+                return *dt;
+        throw refusal(QStringLiteral("« %1 » n'est pas une date valide (aaaa-mm-jj hh:mm:ss).").arg(shown(v)));
+    };
+
+    if (v.type == SqlValue::Null) {
+        if (isBlobType(f.type))
+            setBlob(col, QByteArray(), row);
+        else
+            std::memset(d, 0, size_t(f.size));
+        return;
+    }
+    switch (f.type) {
+    case ftAlpha: {
+        const QByteArray b = encoded(text());
+        if (b.size() > f.size)
+            throw refusal(QStringLiteral("la valeur « %1 » dépasse les %2 caractères du champ.").arg(shown(v)).arg(f.size));
+        std::memset(d, 0, size_t(f.size));
+        std::memcpy(d, b.constData(), size_t(b.size()));
+        return;
+    }
+    case ftShort:
+    case ftLong:
+    case ftAutoInc: {
+        const qint64 x = integer();
+        const qint64 limit = f.type == ftShort ? 32767 : 2147483647;
+        if (x < -limit || x > limit)
+            throw refusal(QStringLiteral("%1 est hors des limites du champ (±%2).").arg(x).arg(limit));
+        writeInteger(f, d, x);
+        return;
+    }
+    case ftLogical: {
+        bool b = false;
+        if (v.type == SqlValue::Text) {
+            const QByteArray t = v.bytes.trimmed().toLower();
+            if (t == "1" || t == "true" || t == "t" || t == "vrai" || t == "oui" || t == "yes")
+                b = true;
+            else if (!(t == "0" || t == "false" || t == "f" || t == "faux" || t == "non" || t == "no"))
+                throw refusal(QStringLiteral("« %1 » n'est pas une valeur logique.").arg(shown(v)));
+        } else {
+            b = number() != 0;
+        }
+        writeInteger(f, d, b ? 1 : 0);
+        return;
+    }
+    case ftNumber:
+    case ftCurrency:
+        writeFloat(f, d, number());
+        return;
+    case ftBcd: {
+        const QByteArray t = QByteArray::number(number(), 'f', f.decimals);
+        const int point = t.indexOf('.');
+        const int intDigits = int((point < 0 ? t.size() : point) - (t.startsWith('-') ? 1 : 0));
+        if (intDigits > 32 - f.decimals)
+            throw refusal(QStringLiteral("%1 a trop de chiffres pour le champ.").arg(QString::fromLatin1(t)));
+        writeBcd(f, d, t);
+        return;
+    }
+    case ftDate: {
+        const qint64 days = dateTime().date().toJulianDay() - kJulianDayOffset;
+        if (days < 1 || days > 2147483647)
+            throw refusal(QStringLiteral("la date %1 est hors des limites.").arg(shown(v)));
+        writeInteger(f, d, days);
+        return;
+    }
+    case ftTime: {
+        QTime t;
+        if (v.type == SqlValue::Text) {
+            const QString s = QString::fromUtf8(v.bytes).trimmed();
+            t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+            if (!t.isValid())
+                t = QTime::fromString(s, QStringLiteral("HH:mm"));
+            if (!t.isValid())
+                if (const auto dt = formats::fromStorageText(s))
+                    t = dt->time();
+        }
+        if (!t.isValid())
+            throw refusal(QStringLiteral("« %1 » n'est pas une heure valide (hh:mm:ss).").arg(shown(v)));
+        writeInteger(f, d, t.msecsSinceStartOfDay());
+        return;
+    }
+    case ftTimestamp: {
+        const QDateTime dt = dateTime();
+        const qint64 days = dt.date().toJulianDay() - kJulianDayOffset;
+        if (days < 1)
+            throw refusal(QStringLiteral("la date %1 est hors des limites.").arg(shown(v)));
+        writeFloat(f, d, double(days * kMsPerDay + dt.time().msecsSinceStartOfDay()));
+        return;
+    }
+    case ftBytes: {
+        if (v.type != SqlValue::Blob && v.type != SqlValue::Text)
+            throw refusal(QStringLiteral("une valeur binaire est attendue."));
+        if (v.bytes.size() > f.size)
+            throw refusal(QStringLiteral("%1 octets dépassent les %2 du champ.").arg(v.bytes.size()).arg(f.size));
+        std::memset(d, 0, size_t(f.size));
+        std::memcpy(d, v.bytes.constData(), size_t(v.bytes.size()));
+        return;
+    }
+    case ftMemo:
+        setBlob(col, encoded(text()), row);
+        return;
+    case ftBlob:
+        if (v.type != SqlValue::Blob && v.type != SqlValue::Text)
+            throw refusal(QStringLiteral("une valeur binaire est attendue."));
+        setBlob(col, v.bytes, row);
+        return;
+    case ftGraphic: {
+        if (v.type != SqlValue::Blob)
+            throw refusal(QStringLiteral("une image (valeur binaire) est attendue."));
+        QByteArray content(8, '\0');
+        putLe32(content.data(), 0x01000001u);
+        putLe32(content.data() + 4, quint32(v.bytes.size()));
+        setBlob(col, content + v.bytes, row);
+        return;
+    }
+    default:
+        // Formatted memos and OLE objects carry formats of the desktop software.
+        throw refusal(QStringLiteral("un champ de type %1 ne peut pas être modifié par ce moteur.").arg(typeName(f.type)));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+void Table::begin()
+{
+    // Reading the files now, before the statement reads any row, lets the
+    // first change refuse a file that moved under the statement.
+    refresh();
+    m_inTransaction = true;
+    m_writeReady = false;
+    m_undo.clear();
+    m_savepoints.clear();
+}
+
+void Table::checkWritable()
+{
+    const Header &h = m_header;
+    if (h.versionId < 5)
+        fail(QStringLiteral("Table %1 : la version %2 du format de fichier n'est pas prise en charge en écriture.")
+                 .arg(m_name).arg(h.versionId));
+    if (h.writeProtected)
+        fail(QStringLiteral("La table %1 est protégée en écriture.").arg(m_name));
+    // Secondary indexes (.Xnn, .Ynn, .XGn, .YGn) would go stale: this engine
+    // does not maintain them.
+    const QFileInfo fi(file());
+    static const QRegularExpression secondary(QStringLiteral("^[XY]([0-9A-F]{2}|G[0-9A-F])$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QStringList found;
+    for (const QString &n : fi.absoluteDir().entryList(QDir::Files | QDir::Hidden)) {
+        const QFileInfo c(n);
+        if (c.completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive) == 0
+            && secondary.match(c.suffix()).hasMatch())
+            found << n;
+    }
+    if (!found.isEmpty())
+        fail(QStringLiteral("Table %1 : elle a des index secondaires (%2) que ce moteur ne sait pas mettre à jour ; "
+                            "elle ne peut pas être modifiée.").arg(m_name, found.join(QStringLiteral(", "))));
+    const QByteArray dir = QFile::encodeName(fi.absolutePath());
+    if (::access(dir.constData(), W_OK) != 0)
+        fail(QStringLiteral("Table %1 : le répertoire %2 n'est pas accessible en écriture.").arg(m_name, fi.absolutePath()));
+    for (const QString &p : {file(), hasBlobFields() ? mbPath() : QString(), m_keyFields ? pxPath() : QString()})
+        if (!p.isEmpty() && QFileInfo::exists(p) && ::access(QFile::encodeName(p).constData(), W_OK) != 0)
+            fail(QStringLiteral("Table %1 : le fichier %2 est en lecture seule.").arg(m_name, QFileInfo(p).fileName()));
+}
+
+void Table::prepareWrite()
+{
+    if (m_writeReady)
+        return;
+    // No reload here: the statement may hold hits of the rows it read.
+    if (!m_loaded)
+        load(false);
+    checkWritable();
+    for (int attempt = 0;; ++attempt) {
+        if (!m_lock.open(file(), true))
+            fail(QStringLiteral("Table %1 : le fichier ne peut pas être ouvert en écriture (%2).").arg(m_name, m_lock.errorText()));
+        if (!m_lock.lock(true, kLockWaitMs)) {
+            m_lock.close();
+            fail(QStringLiteral("La table %1 est verrouillée par un autre programme ; fermez-le et recommencez.").arg(m_name));
+        }
+        if (m_lock.samePathAndFile() || attempt == 5)
+            break;
+    }
+    try {
+        const bool changed = signatureOf(file()) != m_dbSig
+            || (hasBlobFields() && signatureOf(mbPath()) != m_mbSig) || QFileInfo::exists(journalPath());
+        if (changed)
+            fail(QStringLiteral("La table %1 a été modifiée par un autre programme pendant l'instruction.").arg(m_name));
+        if (m_keyFields > 0) {
+            const std::pair<Signature, Signature> state{m_dbSig, signatureOf(pxPath())};
+            if (state.second.exists && state != m_pxCheckedFor) {
+                QFile px(pxPath());
+                if (!px.open(QIODevice::ReadOnly))
+                    fail(QStringLiteral("Table %1 : l'index primaire %2 ne peut pas être lu.").arg(m_name, QFileInfo(pxPath()).fileName()));
+                const QString problem = checkPrimaryIndex(
+                    px.readAll(), m_header,
+                    indexEntries(m_blocks, [this](int s) -> const QByteArray & { return m_rows[size_t(s)].raw; }), m_name);
+                if (!problem.isEmpty())
+                    fail(QStringLiteral("Table %1 : l'index primaire %2 ne correspond pas aux données (%3) ; "
+                                        "la table ne peut pas être modifiée.")
+                             .arg(m_name, QFileInfo(pxPath()).fileName(), problem));
+                m_pxCheckedFor = state;
+            }
+        }
+    } catch (...) {
+        m_lock.close();
+        throw;
+    }
+    m_autoInc = m_header.autoInc;
+    m_writeReady = true;
+}
+
+void Table::unlock() { m_lock.close(); }
+
+qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::optional<qint64> rowid)
+{
+    prepareWrite();
+    if (rowid && m_slotByRowid.contains(*rowid))
+        fail(QStringLiteral("Table %1 : l'identifiant de ligne %2 existe déjà.").arg(m_name).arg(*rowid));
+    Row row;
+    row.raw = QByteArray(m_header.recordSize, '\0');
+    const qint32 autoIncBefore = m_autoInc;
+    for (int c = 0; c < columnCount(); ++c) {
+        const bool given = c < int(values.size()) && values[size_t(c)] && values[size_t(c)]->type != SqlValue::Null;
+        if (m_fields[size_t(c)].type == ftAutoInc) {
+            // The counter gives the next number; a given one moves it on.
+            if (!given) {
+                if (m_autoInc == 2147483647)
+                    fail(QStringLiteral("Table %1 : le compteur du champ %2 est épuisé.").arg(m_name, m_fields[size_t(c)].name));
+                encode(c, SqlValue::integer(m_autoInc + 1), row);
+                ++m_autoInc;
+                continue;
+            }
+            encode(c, *values[size_t(c)], row);
+            m_autoInc = std::max<qint32>(m_autoInc, qint32(*readInteger(m_fields[size_t(c)], row.raw.constData() + m_fields[size_t(c)].offset)));
+            continue;
+        }
+        if (given)
+            encode(c, *values[size_t(c)], row);
+    }
+    if (m_keyFields > 0 && keyIndex().contains(keyOf(row.raw))) {
+        m_autoInc = autoIncBefore;
+        throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(row)));
+    }
+    if (m_autoInc != autoIncBefore) {
+        Undo u{Undo::AutoInc, -1, Row(), false, 0};
+        u.autoInc = autoIncBefore;
+        m_undo.push_back(std::move(u));
+    }
+    row.rowid = rowid ? *rowid : m_nextRowid;
+    m_nextRowid = std::max(m_nextRowid, row.rowid + 1);
+    const int slot = int(m_rows.size());
+    m_rows.push_back(row);
+    m_slotByRowid.insert(row.rowid, slot);
+    if (m_keyFields > 0)
+        keyIndex().insert(keyOf(row.raw), slot);
+    for (int c = 0; c < columnCount(); ++c)
+        if (auto &idx = m_columnIndex[size_t(c)])
+            if (const auto k = indexKey(c, value(slot, c)); k && !k->isEmpty())
+                idx->insert(*k, slot);
+    Undo u{Undo::Insert, -1, Row(), false, 0};
+    u.slot = slot;
+    m_undo.push_back(std::move(u));
+    return row.rowid;
+}
+
+void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
+{
+    prepareWrite();
+    Row &current = m_rows[size_t(slot)];
+    Row changed = current;
+    std::vector<int> changedCols;
+    for (int c = 0; c < columnCount() && c < int(values.size()); ++c) {
+        if (!values[size_t(c)])
+            continue;
+        const FieldInfo &f = m_fields[size_t(c)];
+        if (isBlobType(f.type)) {
+            // Setting a memo to what it holds must not copy it into the memo file again.
+            Row probe = changed;
+            encode(c, *values[size_t(c)], probe);
+            if (blobContent(probe, c) == blobContent(changed, c))
+                continue;
+            changed = std::move(probe);
+        } else {
+            QByteArray before = changed.raw.mid(f.offset, f.size);
+            encode(c, *values[size_t(c)], changed);
+            if (changed.raw.mid(f.offset, f.size) == before)
+                continue;
+        }
+        changedCols.push_back(c);
+    }
+    if (changedCols.empty())
+        return;
+    bool keyChanged = false;
+    if (m_keyFields > 0) {
+        const QByteArray oldKey = keyOf(current.raw);
+        const QByteArray newKey = keyOf(changed.raw);
+        if (oldKey != newKey) {
+            auto &keys = keyIndex();
+            if (keys.contains(newKey))
+                throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(changed)));
+            keys.remove(oldKey);
+            keys.insert(newKey, slot);
+            keyChanged = true;
+        }
+    }
+    for (int c : changedCols) {
+        if (m_fields[size_t(c)].type != ftAutoInc)
+            continue;
+        const auto v = readInteger(m_fields[size_t(c)], changed.raw.constData() + m_fields[size_t(c)].offset);
+        if (v && *v > m_autoInc) {
+            Undo a{Undo::AutoInc, -1, Row(), false, 0};
+            a.autoInc = m_autoInc;
+            m_undo.push_back(std::move(a));
+            m_autoInc = qint32(*v);
+        }
+    }
+    std::vector<std::pair<int, std::optional<QByteArray>>> oldKeys;
+    for (int c : changedCols)
+        if (m_columnIndex[size_t(c)])
+            oldKeys.emplace_back(c, indexKey(c, value(slot, c)));
+    Undo u{Undo::Update, -1, Row(), false, 0};
+    u.slot = slot;
+    u.old = current;
+    u.keyChanged = keyChanged;
+    m_undo.push_back(std::move(u));
+    current = std::move(changed);
+    for (const auto &[c, k] : oldKeys) {
+        auto &idx = m_columnIndex[size_t(c)];
+        if (k && !k->isEmpty())
+            idx->remove(*k, slot);
+        if (const auto nk = indexKey(c, value(slot, c)); nk && !nk->isEmpty())
+            idx->insert(*nk, slot);
+    }
+}
+
+void Table::remove(int slot)
+{
+    prepareWrite();
+    Row &row = m_rows[size_t(slot)];
+    if (!row.live)
+        return;
+    if (m_keyFields > 0)
+        keyIndex().remove(keyOf(row.raw));
+    row.live = false;
+    Undo u{Undo::Delete, -1, Row(), false, 0};
+    u.slot = slot;
+    m_undo.push_back(std::move(u));
+}
+
+void Table::undoTo(size_t mark)
+{
+    while (m_undo.size() > mark) {
+        Undo u = std::move(m_undo.back());
+        m_undo.pop_back();
+        switch (u.kind) {
+        case Undo::Insert:
+            m_slotByRowid.remove(m_rows.back().rowid);
+            m_rows.pop_back();
+            break;
+        case Undo::Delete:
+            m_rows[size_t(u.slot)].live = true;
+            break;
+        case Undo::Update:
+            m_rows[size_t(u.slot)] = std::move(u.old);
+            break;
+        case Undo::AutoInc:
+            m_autoInc = u.autoInc;
+            break;
+        }
+    }
+    dropIndexes();
+}
+
+void Table::savepoint(int level)
+{
+    if (level < 0)
+        return;
+    m_savepoints.resize(size_t(level) + 1, m_undo.size());
+    m_savepoints[size_t(level)] = m_undo.size();
+}
+
+void Table::release(int level)
+{
+    if (level >= 0 && size_t(level) < m_savepoints.size())
+        m_savepoints.resize(size_t(level));
+}
+
+void Table::rollbackTo(int level)
+{
+    if (level < 0 || size_t(level) >= m_savepoints.size())
+        return;
+    undoTo(m_savepoints[size_t(level)]);
+    m_savepoints.resize(size_t(level) + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Key order
+
+Table::SortKey Table::sortKey(const QByteArray &raw)
+{
+    // The order the desktop engine keeps a keyed table in: numbers by value,
+    // text by its sort order ("ascii" by code, the others as a dictionary).
+    const bool binary = m_header.sortOrderName.toLower().startsWith("ascii");
+    if (!binary && !m_collator) {
+        m_collator = std::make_unique<QCollator>(QLocale(QLocale::French, QLocale::France));
+        m_collator->setCaseSensitivity(Qt::CaseInsensitive);
+    }
+    SortKey parts;
+    for (int c = 0; c < m_keyFields; ++c) {
+        const FieldInfo &f = m_fields[size_t(c)];
+        const char *d = raw.constData() + f.offset;
+        KeyPart k;
+        if (f.type == ftAlpha) {
+            k.bytes = QByteArray(d, int(strnlen(d, size_t(f.size))));
+            k.blank = k.bytes.isEmpty();
+            if (!binary)
+                k.text = m_collator->sortKey(m_codePage->decode(k.bytes));
+        } else if (f.type == ftNumber || f.type == ftCurrency || f.type == ftTimestamp) {
+            const auto v = readFloat(f, d);
+            k.blank = !v;
+            k.number = v.value_or(0);
+        } else if (f.type == ftBcd) {
+            const auto v = readBcd(f, d);
+            k.blank = !v;
+            k.number = v ? v->toDouble() : 0;
+        } else if (isNumericType(f.type) || f.type == ftDate || f.type == ftTime) {
+            const auto v = readInteger(f, d);
+            k.blank = !v;
+            k.number = double(v.value_or(0));
+        } else {
+            k.bytes = QByteArray(d, f.size);
+            k.blank = false;
+        }
+        parts.push_back(std::move(k));
+    }
+    return parts;
+}
+
+bool Table::keyLess(const SortKey &a, const SortKey &b)
+{
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].blank != b[i].blank)
+            return a[i].blank;
+        if (a[i].blank)
+            continue;
+        if (a[i].number != b[i].number)
+            return a[i].number < b[i].number;
+        if (a[i].text && b[i].text) {
+            const int t = a[i].text->compare(*b[i].text);
+            if (t != 0)
+                return t < 0;
+        }
+        const int r = std::memcmp(a[i].bytes.constData(), b[i].bytes.constData(),
+                                  size_t(std::min(a[i].bytes.size(), b[i].bytes.size())));
+        if (r != 0)
+            return r < 0;
+        if (a[i].bytes.size() != b[i].bytes.size())
+            return a[i].bytes.size() < b[i].bytes.size();
+    }
+    return false;
+}
+
+std::vector<IndexEntry> Table::indexEntries(const std::vector<BlockRows> &blocks,
+                                            const std::function<const QByteArray &(int)> &rawOf) const
+{
+    std::vector<IndexEntry> out;
+    for (const BlockRows &b : blocks)
+        if (!b.members.empty())
+            out.push_back(IndexEntry{b.number, int(b.members.size()), rawOf(b.members.front()).left(m_keySize)});
+    return out;
+}
+
+const QByteArray &Table::pxHeader()
+{
+    if (m_pxHeader.isEmpty())
+        m_pxHeader = primaryIndexHeader(m_header, m_name);
+    return m_pxHeader;
+}
+
+// ---------------------------------------------------------------------------
+// Writing to disk
+
+// Where the rows of a statement go: the blocks they change, in place, and
+// new blocks at the end of the file. False when that cannot be done (a
+// block would be left empty, or a full block in the middle gets a row):
+// the whole file is then written again.
+bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int> arriving)
+{
+    const Header &h = m_header;
+    const int perBlock = h.recordsPerBlock();
+    p.blocks = m_blocks;
+    QHash<int, int> chainIndex;
+    for (int i = 0; i < int(p.blocks.size()); ++i)
+        chainIndex.insert(p.blocks[size_t(i)].number, i);
+    auto blockOf = [&](qint64 pos) { return int((pos - h.headerSize) / h.blockSize) + 1; };
+    for (int s : gone) {
+        const int bi = chainIndex.value(blockOf(m_rows[size_t(s)].filePos), -1);
+        if (bi < 0)
+            return false;
+        auto &members = p.blocks[size_t(bi)].members;
+        members.erase(std::remove(members.begin(), members.end(), s), members.end());
+        if (members.empty())
+            return false;
+        p.changedBlocks.insert(bi);
+    }
+    std::vector<std::pair<int, SortKey>> keyed;
+    if (m_keyFields > 0) {
+        for (int s : arriving)
+            keyed.emplace_back(s, sortKey(m_rows[size_t(s)].raw));
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return keyLess(a.second, b.second); });
+    } else {
+        for (int s : arriving)
+            keyed.emplace_back(s, SortKey());
+    }
+    int nextNumber = h.fileBlocks + 1;
+    for (const auto &[s, key] : keyed) {
+        if (p.blocks.empty()) {
+            p.blocks.push_back(BlockRows{nextNumber++, {s}});
+            p.changedBlocks.insert(0);
+            continue;
+        }
+        int bi = int(p.blocks.size()) - 1;
+        size_t idx = p.blocks.back().members.size();
+        if (m_keyFields > 0) {
+            // The last block whose first key is not above the new one.
+            std::vector<int> used;
+            for (int i = 0; i < int(p.blocks.size()); ++i)
+                if (!p.blocks[size_t(i)].members.empty())
+                    used.push_back(i);
+            size_t lo = 0, hi = used.size();
+            while (hi - lo > 1) {
+                const size_t mid = (lo + hi) / 2;
+                if (keyLess(key, sortKey(m_rows[size_t(p.blocks[size_t(used[mid])].members.front())].raw)))
+                    hi = mid;
+                else
+                    lo = mid;
+            }
+            bi = used.empty() ? 0 : used[lo];
+            const auto &members = p.blocks[size_t(bi)].members;
+            idx = size_t(std::upper_bound(members.begin(), members.end(), key, [&](const SortKey &k, int other) {
+                          return keyLess(k, sortKey(m_rows[size_t(other)].raw));
+                      }) - members.begin());
+        }
+        auto &target = p.blocks[size_t(bi)].members;
+        if (int(target.size()) < perBlock) {
+            target.insert(target.begin() + qsizetype(idx), s);
+            p.changedBlocks.insert(bi);
+        } else if (idx == target.size() && bi + 1 < int(p.blocks.size())
+                   && int(p.blocks[size_t(bi) + 1].members.size()) < perBlock) {
+            auto &next = p.blocks[size_t(bi) + 1].members;
+            next.insert(next.begin(), s);
+            p.changedBlocks.insert(bi + 1);
+        } else if (idx == target.size() && bi + 1 == int(p.blocks.size())) {
+            if (nextNumber > 65535)
+                return false;
+            p.blocks.push_back(BlockRows{nextNumber++, {s}});
+            p.changedBlocks.insert(bi);
+            p.changedBlocks.insert(bi + 1);
+        } else {
+            return false;
+        }
+    }
+    p.fileBlocks = nextNumber - 1;
+    return true;
+}
+
+void Table::planRewrite(Pending &p, bool sort)
+{
+    const Header &h = m_header;
+    std::vector<int> order;
+    for (int s = 0; s < int(m_rows.size()); ++s)
+        if (m_rows[size_t(s)].live)
+            order.push_back(s);
+    if (sort && m_keyFields > 0) {
+        std::vector<SortKey> keys(m_rows.size());
+        for (int s : order)
+            keys[size_t(s)] = sortKey(m_rows[size_t(s)].raw);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keyLess(keys[size_t(a)], keys[size_t(b)]); });
+    }
+    const int perBlock = h.recordsPerBlock();
+    const qint64 blocks = (qint64(order.size()) + perBlock - 1) / perBlock;
+    if (blocks > 65535)
+        fail(QStringLiteral("Table %1 : la table dépasse la taille maximale d'une table Paradox.").arg(m_name));
+    p.blocks.clear();
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i % size_t(perBlock) == 0)
+            p.blocks.push_back(BlockRows{int(i / size_t(perBlock)) + 1, {}});
+        p.blocks.back().members.push_back(order[i]);
+    }
+    p.fileBlocks = int(blocks);
+    p.rewrite = true;
+}
+
+void Table::sync()
+{
+    if (!m_writeReady || m_undo.empty())
+        return;
+    const Header &h = m_header;
+    // What the statement did to the rows on disk.
+    std::set<int> updated, inserted, moved;
+    for (const Undo &u : m_undo) {
+        if (u.kind == Undo::Insert)
+            inserted.insert(u.slot);
+        if (u.kind == Undo::Update) {
+            updated.insert(u.slot);
+            if (u.keyChanged)
+                moved.insert(u.slot);
+        }
+    }
+    std::vector<int> gone, arriving, rewritten;
+    for (const Undo &u : m_undo)
+        if (u.kind == Undo::Delete && m_rows[size_t(u.slot)].filePos >= 0)
+            gone.push_back(u.slot);
+    for (int s : moved)
+        if (m_rows[size_t(s)].live && m_rows[size_t(s)].filePos >= 0) {
+            gone.push_back(s);
+            arriving.push_back(s);
+        }
+    for (int s : inserted)
+        if (m_rows[size_t(s)].live)
+            arriving.push_back(s);
+    for (int s : updated)
+        if (m_rows[size_t(s)].live && m_rows[size_t(s)].filePos >= 0 && !moved.count(s))
+            rewritten.push_back(s);
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+    const bool pxMissing = m_keyFields > 0 && !signatureOf(pxPath()).exists;
+
+    auto pending = std::make_unique<Pending>(journalPath(), m_paths, m_name);
+    Pending &p = *pending;
+    p.reorder = !arriving.empty();
+    const bool layout = !gone.empty() || !arriving.empty();
+    try {
+        // New memos: whole 4 KB blocks appended to the memo file.
+        QByteArray append;
+        QByteArray mbHead;
+        const qint64 mbBase = (m_mbSize + kMbBlock - 1) / kMbBlock * kMbBlock;
+        quint16 modCount = 0;
+        std::set<int> written = updated;
+        written.insert(inserted.begin(), inserted.end());
+        for (int s : written) {
+            const Row &row = m_rows[size_t(s)];
+            if (!row.live || !row.pendingBlobs || row.pendingBlobs->empty())
+                continue;
+            if (mbHead.isEmpty()) {
+                mbHead = m_mb.read(0, 16);
+                if (mbHead.size() != 16)
+                    fail(QStringLiteral("Table %1 : le fichier des mémos est illisible.").arg(m_name));
+                modCount = le16(mbHead.constData() + 3);
+            }
+            QByteArray raw = row.raw;
+            for (const auto &[col, content] : *row.pendingBlobs) {
+                const FieldInfo &f = m_fields[size_t(col)];
+                const qint64 at = mbBase + append.size();
+                if (at + 9 + content.size() > 0xffffff00LL)
+                    fail(QStringLiteral("Table %1 : le fichier des mémos est plein.").arg(m_name));
+                const int blocks = int((9 + content.size() + kMbBlock - 1) / kMbBlock);
+                QByteArray block(qsizetype(blocks) * kMbBlock, '\0');
+                block[0] = 2;
+                putLe16(block.data() + 1, quint16(blocks));
+                putLe32(block.data() + 3, quint32(content.size()));
+                putLe16(block.data() + 7, ++modCount);
+                std::memcpy(block.data() + 9, content.constData(), size_t(content.size()));
+                append += block;
+                char *d = raw.data() + f.offset + f.size - 10;
+                putLe32(d, quint32(at) | 0xffu);
+                putLe16(d + 8, modCount);
+            }
+            p.newRaw[s] = raw;
+        }
+        if (!append.isEmpty())
+            putLe16(mbHead.data() + 3, modCount);
+        p.mbSize = append.isEmpty() ? m_mbSize : mbBase + append.size();
+        auto rawOf = [&](int s) -> const QByteArray & {
+            const auto it = p.newRaw.find(s);
+            return it != p.newRaw.end() ? it->second : m_rows[size_t(s)].raw;
+        };
+        if (!append.isEmpty()) {
+            p.journal.keepLength(Journal::Mb, m_mbSize);
+            p.journal.keepRegion(Journal::Mb, 0, m_mb.read(0, 16));
+        }
+
+        if (layout && !planBlocks(p, gone, arriving))
+            planRewrite(p, p.reorder);
+        p.layout = layout;
+        // Without rows added or removed the blocks stay as they are.
+        const std::vector<BlockRows> &blocksAfter = layout ? p.blocks : m_blocks;
+        if (!layout)
+            p.fileBlocks = h.fileBlocks;
+
+        // The header: counts, block list and the auto-increment counter.
+        QByteArray head = m_headerBytes;
+        char *o = head.data();
+        if (layout) {
+            int live = 0;
+            for (const BlockRows &b : p.blocks)
+                live += int(b.members.size());
+            putLe32(o + hdr::NumRecords, quint32(live));
+            putLe16(o + hdr::FirstBlock, quint16(p.blocks.empty() ? 0 : p.blocks.front().number));
+            putLe16(o + hdr::LastBlock, quint16(p.blocks.empty() ? 0 : p.blocks.back().number));
+        }
+        putLe32(o + hdr::AutoInc, quint32(m_autoInc));
+        if (p.rewrite || p.fileBlocks > h.fileBlocks) {
+            putLe16(o + hdr::FileBlocks, quint16(p.fileBlocks));
+            putLe16(o + hdr::NextBlock, quint16(p.fileBlocks));
+            putLe16(o + hdr::MaxBlocks, quint16(p.rewrite ? p.fileBlocks : std::max<int>(le16(o + hdr::MaxBlocks), p.fileBlocks)));
+        }
+        if (p.rewrite)
+            putLe16(o + hdr::FirstFreeBlock, 0);
+        p.headerBytes = head;
+
+        // Every block the statement changed, whole; positions of its rows.
+        std::map<int, QByteArray> blockBytes;   // block number -> contents
+        auto build = [&](int ci) {
+            const BlockRows &b = p.blocks[size_t(ci)];
+            QByteArray bytes(h.blockSize, '\0');
+            char *q = bytes.data();
+            putLe16(q, quint16(ci + 1 < int(p.blocks.size()) ? p.blocks[size_t(ci) + 1].number : 0));
+            putLe16(q + 2, quint16(ci > 0 ? p.blocks[size_t(ci) - 1].number : 0));
+            putLe16(q + 4, quint16((int(b.members.size()) - 1) * h.recordSize));
+            for (size_t j = 0; j < b.members.size(); ++j) {
+                std::memcpy(q + 6 + j * size_t(h.recordSize), rawOf(b.members[j]).constData(), size_t(h.recordSize));
+                p.newPos[b.members[j]] = h.blockOffset(b.number) + 6 + qint64(j) * h.recordSize;
+            }
+            blockBytes[b.number] = bytes;
+        };
+        if (p.rewrite)
+            for (int ci = 0; ci < int(p.blocks.size()); ++ci)
+                build(ci);
+        else
+            for (int ci : p.changedBlocks)
+                build(ci);
+        // Rows changed where they stand.
+        std::vector<int> inPlace;
+        if (!p.rewrite) {
+            for (int s : rewritten) {
+                const int number = int((m_rows[size_t(s)].filePos - h.headerSize) / h.blockSize) + 1;
+                if (!blockBytes.count(number))
+                    inPlace.push_back(s);
+            }
+        }
+
+        // The primary index follows every change of the blocks.
+        const bool writePx = m_keyFields > 0 && (layout || pxMissing);
+        QByteArray pxBytes;
+        if (writePx) {
+            const std::vector<IndexEntry> entries = indexEntries(blocksAfter, rawOf);
+            pxBytes = buildPrimaryIndex(pxHeader(), h, entries, m_name);
+            const QString problem = checkPrimaryIndex(pxBytes, h, entries, m_name);
+            if (!problem.isEmpty())
+                fail(QStringLiteral("Table %1 : l'index primaire préparé est incohérent (%2).").arg(m_name, problem));
+        }
+        const qint64 newDbSize = h.headerSize + qint64(p.fileBlocks > 0 ? p.fileBlocks : 0) * h.blockSize;
+        p.header = parseHeader(head, std::max(newDbSize, m_lock.size()), m_name);
+
+        const QString newDb = Journal::newName(file());
+        const QString newPx = Journal::newName(pxPath());
+        auto writeNew = [&](const QString &path, const QByteArray &bytes) {
+            File nf;
+            if (!nf.open(path, true, true))
+                fail(QStringLiteral("Table %1 : impossible d'écrire dans le répertoire de la table (%2).").arg(m_name, nf.errorText()));
+            nf.write(0, bytes.constData(), bytes.size(), m_name);
+            nf.sync(m_name);
+        };
+        const bool pxExisted = !pxMissing;
+        if (p.rewrite) {
+            QByteArray out = head;
+            out.resize(head.size() + qsizetype(p.fileBlocks) * h.blockSize, '\0');
+            for (const auto &[number, bytes] : blockBytes)
+                std::memcpy(out.data() + h.blockOffset(number), bytes.constData(), size_t(bytes.size()));
+            walkBlocks(p.header, out, m_name);   // read back what we built, as any reader will
+            writeNew(newDb, out);
+            keepCopy(file(), Journal::backupName(file()), m_name);
+            p.journal.keepReplaced(Journal::Db, true);
+        } else {
+            const qint64 dbSize = m_lock.size();
+            if (newDbSize > dbSize)
+                p.journal.keepLength(Journal::Db, dbSize);
+            if (head != m_headerBytes)
+                p.journal.keepRegion(Journal::Db, 0, m_lock.read(0, hdr::Fixed));
+            for (const auto &[number, bytes] : blockBytes)
+                if (number <= h.fileBlocks)
+                    p.journal.keepRegion(Journal::Db, h.blockOffset(number), m_lock.read(h.blockOffset(number), h.blockSize));
+            for (int s : inPlace)
+                p.journal.keepRegion(Journal::Db, m_rows[size_t(s)].filePos, m_lock.read(m_rows[size_t(s)].filePos, h.recordSize));
+        }
+        if (writePx) {
+            writeNew(newPx, pxBytes);
+            if (pxExisted)
+                keepCopy(pxPath(), Journal::backupName(pxPath()), m_name);
+            p.journal.keepReplaced(Journal::Px, pxExisted);
+        }
+        p.journal.write();
+
+        if (!append.isEmpty()) {
+            File mb;
+            if (!mb.open(mbPath(), true))
+                fail(QStringLiteral("Table %1 : le fichier des mémos ne peut pas être ouvert en écriture (%2).")
+                         .arg(m_name, mb.errorText()));
+            mb.write(mbBase, append.constData(), append.size(), m_name);
+            mb.write(0, mbHead.constData(), mbHead.size(), m_name);
+            mb.sync(m_name);
+        }
+        if (p.rewrite) {
+            renameFile(newDb, file(), m_name);
+        } else {
+            for (const auto &[number, bytes] : blockBytes)
+                m_lock.write(h.blockOffset(number), bytes.constData(), bytes.size(), m_name);
+            for (int s : inPlace)
+                m_lock.write(m_rows[size_t(s)].filePos, rawOf(s).constData(), h.recordSize, m_name);
+            if (head != m_headerBytes)
+                m_lock.write(0, head.constData(), hdr::Fixed, m_name);
+            m_lock.sync(m_name);
+        }
+        if (writePx)
+            renameFile(newPx, pxPath(), m_name);
+        if (p.rewrite || writePx)
+            syncDirectory(QFileInfo(file()).absolutePath());
+    } catch (...) {
+        try {
+            p.journal.undo();
+        } catch (const DbError &) {
+            // The journal stays on disk; the next reader rolls it back.
+            m_loaded = false;
+        }
+        throw;
+    }
+    m_pending = std::move(pending);
+}
+
+void Table::commit()
+{
+    if (m_pending) {
+        Pending &p = *m_pending;
+        for (auto &[s, raw] : p.newRaw) {
+            m_rows[size_t(s)].raw = raw;
+            m_rows[size_t(s)].pendingBlobs.reset();
+        }
+        for (const auto &[s, pos] : p.newPos)
+            m_rows[size_t(s)].filePos = pos;
+        m_header = p.header;
+        m_headerBytes = p.headerBytes;
+        if (p.layout) {
+            m_blocks = std::move(p.blocks);
+            // Rows that moved in the file move in the scans too; rows only
+            // deleted stay as holes until there are many.
+            size_t dead = 0;
+            for (const Row &r : m_rows)
+                dead += !r.live;
+            // Rows added after the last one (new numbers) keep slots in file order.
+            bool inOrder = true;
+            int last = -1;
+            for (const BlockRows &b : m_blocks)
+                for (int s : b.members) {
+                    inOrder = inOrder && s > last;
+                    last = s;
+                }
+            if (!inOrder || dead > std::max<size_t>(1000, m_rows.size() / 4))
+                compact();
+        }
+        m_mbSize = p.mbSize;
+        p.journal.discard();
+        m_dbSig = signatureOf(file());
+        m_mbSig = signatureOf(mbPath());
+        m_pxCheckedFor = {m_dbSig, signatureOf(pxPath())};
+        m_headerRecords = m_header.numRecords;
+        m_pending.reset();
+    }
+    m_undo.clear();
+    m_savepoints.clear();
+    unlock();
+    m_inTransaction = false;
+    m_writeReady = false;
+}
+
+void Table::compact()
+{
+    std::vector<Row> rows;
+    rows.reserve(size_t(m_header.numRecords));
+    for (BlockRows &b : m_blocks)
+        for (int &s : b.members) {
+            rows.push_back(std::move(m_rows[size_t(s)]));
+            s = int(rows.size()) - 1;
+        }
+    m_rows = std::move(rows);
+    m_slotByRowid.clear();
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        m_slotByRowid.insert(m_rows[i].rowid, int(i));
+    ++m_generation;
+    dropIndexes();
+}
+
+void Table::rollback()
+{
+    if (m_pending) {
+        try {
+            m_pending->journal.undo();
+        } catch (const DbError &) {
+            m_loaded = false;
+        }
+        m_pending.reset();
+    }
+    undoTo(0);
+    m_autoInc = m_header.autoInc;
+    m_savepoints.clear();
+    unlock();
+    m_inTransaction = false;
+    m_writeReady = false;
+}
+
+} // namespace db::paradox

@@ -1,0 +1,205 @@
+#pragma once
+#include "db/DbError.h"
+#include "db/paradox/PxCodePage.h"
+#include "db/paradox/PxFiles.h"
+#include "db/paradox/PxFormat.h"
+#include "db/paradox/PxLib.h"
+
+#include <QByteArray>
+#include <QCollator>
+#include <functional>
+#include <QHash>
+#include <QMultiHash>
+#include <QString>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace db::paradox {
+
+// A second row with the key of an existing one.
+class KeyViolation : public DbError {
+public:
+    using DbError::DbError;
+};
+
+// A value as SQLite sees it; text is UTF-8.
+struct SqlValue {
+    enum Type { Null, Integer, Real, Text, Blob };
+    Type type = Null;
+    qint64 i = 0;
+    double d = 0;
+    QByteArray bytes;
+
+    static SqlValue integer(qint64 v) { SqlValue s; s.type = Integer; s.i = v; return s; }
+    static SqlValue real(double v) { SqlValue s; s.type = Real; s.d = v; return s; }
+    static SqlValue text(QByteArray utf8) { SqlValue s; s.type = Text; s.bytes = std::move(utf8); return s; }
+    static SqlValue blob(QByteArray b) { SqlValue s; s.type = Blob; s.bytes = std::move(b); return s; }
+};
+
+// One Paradox table (.DB with its .MB and .PX) decoded in memory.
+//
+// The cache is the whole table, reloaded when the files change on disk
+// (size, modification time or inode). Rows keep a rowid for the life of the
+// cache; our own writes keep the cache and its rowids, so that a cursor that
+// positions by rowid stays on its row.
+//
+// Writes follow the engine's transaction: changes stay in memory (with an
+// undo log for statement rollback) until sync(), which writes them with a
+// journal of the former bytes; commit() drops the journal, rollback() plays
+// it back. Changed records are rewritten where they stand; added and removed
+// ones change only their blocks (a new block goes at the end of the file),
+// keeping records in key order; when that cannot be done (a block left
+// empty, a full block in the middle) a new .DB is written beside the old one
+// and swapped in. The .PX is written anew after any such change. Memos only
+// ever go to the end of the .MB.
+//
+// Locking: an advisory flock() on the .DB, shared while reading it,
+// exclusive from the first change of a statement to its end. A table locked
+// by another program (one holding such a lock) reads and writes as an error.
+class Table {
+public:
+    Table(const QString &dbFile, const QString &name);
+    ~Table();
+    Table(const Table &) = delete;
+    Table &operator=(const Table &) = delete;
+
+    const QString &name() const { return m_name; }
+    const QString &file() const { return m_paths[Journal::Db]; }
+    int columnCount() const { return int(m_fields.size()); }
+    const FieldInfo &field(int c) const { return m_fields[size_t(c)]; }
+    int keyFields() const { return m_keyFields; }
+    // The column list for sqlite3_declare_vtab().
+    QString declaration() const;
+    static QString declaredType(const FieldInfo &f);
+    qint64 estimatedRows() const { return m_loaded ? qint64(m_rows.size()) : m_headerRecords; }
+
+    // Reloads when the files changed since they were read. Throws db::DbError.
+    void refresh();
+
+    int slotCount() const { return int(m_rows.size()); }
+    bool isLive(int slot) const { return m_rows[size_t(slot)].live; }
+    qint64 rowidAt(int slot) const { return m_rows[size_t(slot)].rowid; }
+    int slotOf(qint64 rowid) const { return m_slotByRowid.value(rowid, -1); }
+    // Changes when hits are renumbered (reload, rewrite after deletes).
+    unsigned generation() const { return m_generation; }
+
+    SqlValue value(int slot, int col);
+    // Slots that may hold rows whose column equals key, for an equality the
+    // engine checks again; false when no index applies to this column or key.
+    bool lookup(int col, const SqlValue &key, std::vector<int> *hits);
+    bool isKeyColumn(int col) const { return m_keyFields == 1 && col == 0; }
+
+    void begin();
+    qint64 insert(const std::vector<std::optional<SqlValue>> &values, std::optional<qint64> rowid);
+    // A missing value leaves the column as it is.
+    void update(int slot, const std::vector<std::optional<SqlValue>> &values);
+    void remove(int slot);
+    void savepoint(int level);
+    void release(int level);
+    void rollbackTo(int level);
+    void sync();
+    void commit();
+    void rollback();
+
+private:
+    struct Row {
+        qint64 rowid = 0;
+        qint64 filePos = -1;   // where the record is on disk; -1 for a new row
+        QByteArray raw;
+        // Memo and blob contents not yet in the .MB, by column.
+        std::shared_ptr<std::map<int, QByteArray>> pendingBlobs;
+        bool live = true;
+    };
+    struct Undo {
+        enum Kind { Insert, Delete, Update, AutoInc } kind;
+        int slot = -1;
+        Row old;
+        bool keyChanged = false;
+        qint32 autoInc = 0;
+    };
+    struct BlockRows {
+        int number = 0;           // block number in the file
+        std::vector<int> members;   // its rows, in order
+    };
+    struct KeyPart {
+        bool blank = true;
+        double number = 0;
+        std::optional<QCollatorSortKey> text;
+        QByteArray bytes;
+    };
+    using SortKey = std::vector<KeyPart>;
+    struct Pending;   // what sync() wrote, applied to memory by commit()
+
+    void readHeaderOnly();
+    void load(bool exclusiveHeld);
+    void recoverJournal(bool exclusiveHeld);
+    void prepareWrite();
+    void checkWritable();
+    void unlock();
+    QString mbPath() const { return m_paths[Journal::Mb]; }
+    QString pxPath() const { return m_paths[Journal::Px]; }
+    QString journalPath() const { return file() + QStringLiteral(".aldjrn"); }
+    bool hasBlobFields() const;
+
+    QByteArray blobContent(const Row &row, int col);
+    SqlValue valueOf(const Row &row, int col);
+    QString keyText(const Row &row) const;
+    void encode(int col, const SqlValue &v, Row &row);
+    void setBlob(int col, const QByteArray &content, Row &row);
+    QByteArray keyOf(const QByteArray &raw) const { return raw.left(m_keySize); }
+    QHash<QByteArray, int> &keyIndex();
+    QMultiHash<QByteArray, int> *columnIndex(int col);
+    std::optional<QByteArray> indexKey(int col, const SqlValue &v) const;
+    void dropIndexes();
+    void undoTo(size_t mark);
+    SortKey sortKey(const QByteArray &raw);
+    static bool keyLess(const SortKey &a, const SortKey &b);
+    std::vector<IndexEntry> indexEntries(const std::vector<BlockRows> &blocks,
+                                         const std::function<const QByteArray &(int)> &rawOf) const;
+    const QByteArray &pxHeader();
+    bool planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int> arriving);
+    void planRewrite(Pending &p, bool sort);
+    void compact();
+    [[noreturn]] void fail(const QString &message) const;
+
+    QString m_name;
+    Journal::Paths m_paths;
+    std::vector<FieldInfo> m_fields;   // as declared to SQLite
+    int m_keyFields = 0;
+    int m_keySize = 0;
+    qint64 m_headerRecords = 0;
+
+    // The loaded state.
+    bool m_loaded = false;
+    Header m_header;
+    QByteArray m_headerBytes;
+    std::unique_ptr<CodePage> m_codePage;
+    Signature m_dbSig;
+    Signature m_mbSig;
+    File m_mb;
+    qint64 m_mbSize = 0;
+    std::vector<Row> m_rows;            // may hold deleted rows (live false)
+    std::vector<BlockRows> m_blocks;    // the file's data blocks, in chain order
+    QByteArray m_pxHeader;
+    std::unique_ptr<QCollator> m_collator;
+    QHash<qint64, int> m_slotByRowid;
+    qint64 m_nextRowid = 1;
+    unsigned m_generation = 0;
+    std::unique_ptr<QHash<QByteArray, int>> m_keyIndex;
+    std::vector<std::unique_ptr<QMultiHash<QByteArray, int>>> m_columnIndex;
+    // The .PX was found consistent with the .DB for these file states.
+    std::pair<Signature, Signature> m_pxCheckedFor;
+
+    // The transaction.
+    bool m_inTransaction = false;
+    bool m_writeReady = false;
+    File m_lock;
+    std::vector<Undo> m_undo;
+    std::vector<size_t> m_savepoints;
+    qint32 m_autoInc = 0;
+    std::unique_ptr<Pending> m_pending;
+};
+
+} // namespace db::paradox

@@ -1,0 +1,648 @@
+// Writing Paradox tables through SQL: values, the files left behind (read
+// again by a fresh connection and by pxlib), and what a failure leaves.
+#include "db/DbError.h"
+#include "db/Engine.h"
+#include "db/Query.h"
+#include "db/TableCursor.h"
+#include "db/paradox/ParadoxDriver.h"
+#include "db/paradox/PxFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <unistd.h>
+extern "C" {
+#include <paradox.h>
+}
+
+using db::Query;
+using namespace db::paradox;
+
+namespace {
+
+int g_alias = 0;
+
+QMap<QString, QByteArray> snapshot(const QString &dir)
+{
+    QMap<QString, QByteArray> out;
+    for (const QString &f : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
+        QFile file(dir + QLatin1Char('/') + f);
+        file.open(QIODevice::ReadOnly);
+        out.insert(f, file.readAll());
+    }
+    return out;
+}
+
+void run(const QString &db, const QString &sql)
+{
+    Query q;
+    q.setDatabaseName(db);
+    q.setSql(sql);
+    q.execSQL();
+}
+
+QString failure(const QString &db, const QString &sql)
+{
+    try {
+        run(db, sql);
+    } catch (const db::DbError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QStringList column(const QString &db, const QString &sql)
+{
+    Query q;
+    q.setDatabaseName(db);
+    q.setSql(sql);
+    q.open();
+    QStringList out;
+    for (; !q.eof(); q.next())
+        out << q.field(0).asString();
+    return out;
+}
+
+// pxlib's view of the files: record count, and whether it accepts the .PX
+// as the index of the .DB (same key fields, as many records).
+struct PxView {
+    int records = -1;
+    bool indexAccepted = false;
+    int indexEntries = 0;
+};
+
+PxView pxlibView(const QString &dbFile, const QString &pxFile)
+{
+    PxView v;
+    pxdoc_t *doc = PX_new();
+    if (PX_open_file(doc, QFile::encodeName(dbFile).constData()) == 0) {
+        v.records = PX_get_num_records(doc);
+        pxdoc_t *px = PX_new();
+        if (QFile::exists(pxFile) && PX_open_file(px, QFile::encodeName(pxFile).constData()) == 0
+            && PX_read_primary_index(px) == 0) {
+            v.indexEntries = PX_get_num_records(px);
+            v.indexAccepted = PX_add_primary_index(doc, px) == 0;   // doc owns px from here
+            if (!v.indexAccepted)
+                PX_delete(px);
+        } else {
+            PX_delete(px);
+        }
+    }
+    PX_delete(doc);
+    return v;
+}
+
+std::vector<ColumnSpec> patientColumns()
+{
+    return {{QStringLiteral("PATIENTS_ID"), ColumnType::Long, 0},
+            {QStringLiteral("NOM"), ColumnType::Alpha, 50},
+            {QStringLiteral("NE_LE"), ColumnType::Timestamp, 0},
+            {QStringLiteral("N_OMON"), ColumnType::Alpha, 10},
+            {QStringLiteral("NOTE"), ColumnType::Memo, 10}};
+}
+
+} // namespace
+
+class ParadoxWriteTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_tmp;
+    QString m_dir;
+    QString m_db;
+    std::vector<std::unique_ptr<db::Connection>> m_conns;
+
+    // A connection of its own on the directory: a fresh cache.
+    QString connect(const QString &dir)
+    {
+        const QString name = QStringLiteral("PXW%1").arg(++g_alias);
+        db::Engine::instance().addStandardAlias(name, dir, QStringLiteral("Paradox"));
+        auto c = std::make_unique<db::Connection>(name);
+        c->aliasName = name;
+        c->databaseName = name;
+        c->open();
+        m_conns.push_back(std::move(c));
+        return name;
+    }
+
+    QSqlDatabase sqlDb(const QString &name) { return db::Engine::instance().connection(name)->database(); }
+
+    // PATIENTS with rows 1..n: names "Nom<i>", memos for every third one.
+    void makePatients(int n)
+    {
+        createTable(m_dir + QStringLiteral("/PATIENTS.DB"), patientColumns(), QStringLiteral("PATIENTS_ID"));
+        std::vector<QVariantList> rows;
+        for (int i = 1; i <= n; ++i)
+            rows.push_back({i, QStringLiteral("Nom%1").arg(i), QDateTime(QDate(1950, 1, 1).addDays(i), QTime(8, 30)),
+                            QStringLiteral("N%1").arg(i, 6, 10, QLatin1Char('0')),
+                            i % 3 == 0 ? QVariant(QStringLiteral("Note longue du patient %1 : é à ç").arg(i)) : QVariant()});
+        appendRows(m_dir + QStringLiteral("/PATIENTS.DB"), rows);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_tmp.isValid());
+        db::Engine::instance().setConfigFile(m_tmp.filePath(QStringLiteral("engine.cfg")));
+    }
+
+    void init()
+    {
+        m_dir = m_tmp.filePath(QStringLiteral("t%1").arg(++g_alias));
+        QVERIFY(QDir().mkpath(m_dir));
+        makePatients(50);
+        m_db = connect(m_dir);
+    }
+
+    void cleanup()
+    {
+        faults::failAfter(-1);
+        m_conns.clear();
+    }
+
+    void everyTypeRoundTrips()
+    {
+        const QString file = m_dir + QStringLiteral("/TOUT.DB");
+        createTable(file,
+                    {{"ID", ColumnType::Long, 0}, {"Texte", ColumnType::Alpha, 20}, {"Nombre", ColumnType::Number, 0},
+                     {"Montant", ColumnType::Currency, 0}, {"Decimal", ColumnType::Bcd, 2}, {"Court", ColumnType::Short, 0},
+                     {"Long", ColumnType::Long, 0}, {"Compteur", ColumnType::AutoInc, 0}, {"Vrai", ColumnType::Logical, 0},
+                     {"Jour", ColumnType::Date, 0}, {"Heure", ColumnType::Time, 0}, {"Moment", ColumnType::Timestamp, 0},
+                     {"Memo", ColumnType::Memo, 20}, {"Binaire", ColumnType::Binary, 10}, {"Image", ColumnType::Graphic, 0},
+                     {"Octets", ColumnType::Bytes, 16}},
+                    QStringLiteral("ID"));
+        const QString name = connect(m_dir);
+        QByteArray binary(5000, '\0');
+        for (char &c : binary)
+            c = char(QRandomGenerator::global()->bounded(256));
+        const QByteArray image = QByteArray("BM") + QByteArray(98, 'x');
+        const QString memo = QString(300, QChar(u'é')) + QStringLiteral(" fin");
+        QSqlQuery ins(sqlDb(name));
+        QVERIFY(ins.prepare(QStringLiteral("INSERT INTO TOUT VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")));
+        const QVariantList full{1, QStringLiteral("Éléonore €"), 3.25, 12.5, 13.57, -123, 2000000000, QVariant(), 1,
+                                QStringLiteral("2024-02-29 00:00:00"), QStringLiteral("1899-12-30 13:45:10"),
+                                QStringLiteral("2023-12-31 23:59:59"), memo, binary, image, QByteArray("0123456789abcdef")};
+        for (const QVariant &v : full)
+            ins.addBindValue(v);
+        QVERIFY2(ins.exec(), qPrintable(ins.lastError().text()));
+        run(name, QStringLiteral("INSERT INTO TOUT (ID, Memo, Vrai) VALUES (2, 'court', 0)"));
+        run(name, QStringLiteral("INSERT INTO TOUT (ID) VALUES (3)"));
+
+        const QString fresh = connect(m_dir);
+        Query q;
+        q.setDatabaseName(fresh);
+        q.setSql(QStringLiteral("SELECT * FROM TOUT ORDER BY ID"));
+        q.open();
+        QCOMPARE(q.recordCount(), 3);
+        QCOMPARE(q.fieldByName("Texte").asString(), QStringLiteral("Éléonore €"));
+        QCOMPARE(q.fieldByName("Nombre").asFloat(), 3.25);
+        QCOMPARE(q.fieldByName("Montant").asFloat(), 12.5);
+        QCOMPARE(q.fieldByName("Decimal").asFloat(), 13.57);
+        QCOMPARE(q.fieldByName("Court").asInteger(), -123);
+        QCOMPARE(q.fieldByName("Long").asInteger(), 2000000000);
+        QCOMPARE(q.fieldByName("Compteur").asInteger(), 1);
+        QCOMPARE(q.fieldByName("Vrai").asBoolean(), true);
+        QCOMPARE(q.fieldByName("Jour").asDateTime(), QDateTime(QDate(2024, 2, 29), QTime(0, 0)));
+        QCOMPARE(q.fieldByName("Heure").asDateTime().time(), QTime(13, 45, 10));
+        QCOMPARE(q.fieldByName("Moment").asDateTime(), QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59)));
+        QCOMPARE(q.fieldByName("Memo").asString(), memo);
+        QCOMPARE(q.fieldByName("Binaire").value().toByteArray(), binary);
+        QCOMPARE(q.fieldByName("Image").value().toByteArray(), image);
+        QCOMPARE(q.fieldByName("Octets").value().toByteArray(), QByteArray("0123456789abcdef"));
+        q.next();
+        QCOMPARE(q.fieldByName("Memo").asString(), QStringLiteral("court"));
+        QCOMPARE(q.fieldByName("Compteur").asInteger(), 2);
+        QVERIFY(!q.fieldByName("Vrai").isNull());
+        QCOMPARE(q.fieldByName("Vrai").asBoolean(), false);
+        q.next();
+        for (const char *f : {"Texte", "Nombre", "Montant", "Decimal", "Court", "Long", "Vrai", "Jour", "Heure", "Moment",
+                              "Memo", "Binaire", "Image", "Octets"})
+            QVERIFY2(q.fieldByName(QLatin1String(f)).isNull(), f);
+
+        // pxlib reads the same records and accepts the index.
+        const PxView v = pxlibView(file, m_dir + QStringLiteral("/TOUT.PX"));
+        QCOMPARE(v.records, 3);
+        QVERIFY(v.indexAccepted);
+        pxdoc_t *doc = PX_new();
+        QCOMPARE(PX_open_file(doc, QFile::encodeName(file).constData()), 0);
+        QByteArray rec(PX_get_recordsize(doc), '\0');
+        QVERIFY(PX_get_record(doc, 0, rec.data()));
+        long id = 0;
+        PX_get_data_long(doc, rec.data(), 4, &id);
+        QCOMPARE(id, 1L);
+        char *alpha = nullptr;
+        PX_get_data_alpha(doc, rec.data() + 4, 20, &alpha);
+        QCOMPARE(QByteArray(alpha), QStringEncoder("windows-1252").encode(QStringLiteral("Éléonore €")));
+        doc->free(doc, alpha);
+        double montant = 0;
+        PX_get_data_double(doc, rec.data() + 4 + 20 + 8, 8, &montant);
+        QCOMPARE(montant, 12.5);
+        PX_delete(doc);
+    }
+
+    void badValuesAreRefusedByName_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("too long") << "UPDATE PATIENTS SET N_OMON = 'ABCDEFGHIJK' WHERE PATIENTS_ID = 1" << "dépasse les 10";
+        QTest::newRow("not a date") << "UPDATE PATIENTS SET NE_LE = '31/12/2020' WHERE PATIENTS_ID = 1" << "date valide";
+        QTest::newRow("not an integer") << "UPDATE PATIENTS SET PATIENTS_ID = 1.5 WHERE PATIENTS_ID = 1" << "nombre entier";
+        QTest::newRow("out of range") << "UPDATE PATIENTS SET PATIENTS_ID = 3000000000 WHERE PATIENTS_ID = 1" << "hors des limites";
+        QTest::newRow("code page") << "UPDATE PATIENTS SET NOM = 'Łukasz' WHERE PATIENTS_ID = 1" << "page de codes 1252";
+        QTest::newRow("rowid") << "UPDATE PATIENTS SET rowid = 999 WHERE PATIENTS_ID = 1" << "identifiant de ligne";
+    }
+
+    void badValuesAreRefusedByName()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, message);
+        const auto before = snapshot(m_dir);
+        const QString err = failure(m_db, sql);
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QCOMPARE(snapshot(m_dir), before);
+    }
+
+    void changesReachTheFilesAndTheIndex()
+    {
+        run(m_db, QStringLiteral("UPDATE PATIENTS SET N_OMON = 'Z000007' WHERE PATIENTS_ID = 7"));
+        run(m_db, QStringLiteral("DELETE FROM PATIENTS WHERE PATIENTS_ID IN (3, 20)"));
+        run(m_db, QStringLiteral("INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (100, 'Cent')"));
+        run(m_db, QStringLiteral("INSERT INTO PATIENTS (PATIENTS_ID, NOM, NOTE) VALUES (0, 'Zéro', 'une note plus longue que dix')"));
+        run(m_db, QStringLiteral("UPDATE PATIENTS SET PATIENTS_ID = 60 WHERE PATIENTS_ID = 10"));
+        // The same connection sees its own writes...
+        QCOMPARE(column(m_db, QStringLiteral("SELECT count(*) FROM PATIENTS")), QStringList{"50"});
+        const QString fresh = connect(m_dir);
+        // ...and a fresh one reads them from the files, in key order.
+        const QStringList ids = column(fresh, QStringLiteral("SELECT PATIENTS_ID FROM PATIENTS"));
+        QCOMPARE(ids.size(), 50);
+        QCOMPARE(ids.first(), QStringLiteral("0"));
+        QCOMPARE(ids.last(), QStringLiteral("100"));
+        QVERIFY(!ids.contains(QStringLiteral("3")) && !ids.contains(QStringLiteral("10")) && ids.contains(QStringLiteral("60")));
+        QCOMPARE(ids.indexOf(QStringLiteral("60")), ids.indexOf(QStringLiteral("50")) + 1);
+        QCOMPARE(column(fresh, QStringLiteral("SELECT N_OMON FROM PATIENTS WHERE PATIENTS_ID = 7")), QStringList{"Z000007"});
+        QCOMPARE(column(fresh, QStringLiteral("SELECT NOTE FROM PATIENTS WHERE PATIENTS_ID = 0")),
+                 QStringList{"une note plus longue que dix"});
+        QCOMPARE(column(fresh, QStringLiteral("SELECT NOTE FROM PATIENTS WHERE PATIENTS_ID = 9")),
+                 QStringList{"Note longue du patient 9 : é à ç"});
+        const PxView v = pxlibView(m_dir + QStringLiteral("/PATIENTS.DB"), m_dir + QStringLiteral("/PATIENTS.PX"));
+        QCOMPARE(v.records, 50);
+        QVERIFY(v.indexAccepted);
+        QVERIFY(v.indexEntries >= 3);   // several data blocks, one entry each
+        // Nothing of the write machinery is left beside the table.
+        for (const QString &f : QDir(m_dir).entryList(QDir::Files))
+            QVERIFY2(!f.contains(QLatin1String(".ald")), qPrintable(f));
+    }
+
+    // Records sit in blocks of 22 here (50 rows: 22, 22, 6). Each change
+    // takes another way to the file; all must leave it whole and in key order.
+    void blockChangesKeepTheFileInKeyOrder_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("count");
+        QTest::newRow("insert into a block with room") << "DELETE FROM PATIENTS WHERE PATIENTS_ID = 4; "
+                                                          "INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (4, 'Quatre')" << 50;
+        QTest::newRow("insert into a full block") << "INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (0, 'Zéro')" << 51;
+        QTest::newRow("new blocks at the end") << "INSERT INTO PATIENTS (PATIENTS_ID, NOM) SELECT PATIENTS_ID + 100, NOM "
+                                                  "FROM PATIENTS WHERE PATIENTS_ID <= 30" << 80;
+        QTest::newRow("between two blocks") << "DELETE FROM PATIENTS WHERE PATIENTS_ID = 30; "
+                                               "UPDATE PATIENTS SET PATIENTS_ID = 30 WHERE PATIENTS_ID = 23" << 49;
+        QTest::newRow("emptied block") << "DELETE FROM PATIENTS WHERE PATIENTS_ID >= 45" << 44;
+        QTest::newRow("everything") << "DELETE FROM PATIENTS" << 0;
+        QTest::newRow("refill") << "DELETE FROM PATIENTS; INSERT INTO PATIENTS (PATIENTS_ID) VALUES (7), (3), (5)" << 3;
+    }
+
+    void blockChangesKeepTheFileInKeyOrder()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, count);
+        for (const QString &statement : sql.split(QStringLiteral("; ")))
+            run(m_db, statement);
+        const QStringList ids = column(connect(m_dir), QStringLiteral("SELECT PATIENTS_ID FROM PATIENTS"));
+        QCOMPARE(ids.size(), count);
+        QStringList sorted = ids;
+        std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+        QCOMPARE(ids, sorted);
+        // pxlib walks the same records, in the same order, and takes the index.
+        const QString file = m_dir + QStringLiteral("/PATIENTS.DB");
+        const PxView v = pxlibView(file, m_dir + QStringLiteral("/PATIENTS.PX"));
+        QCOMPARE(v.records, count);
+        QVERIFY(v.indexAccepted || count == 0);
+        pxdoc_t *doc = PX_new();
+        QCOMPARE(PX_open_file(doc, QFile::encodeName(file).constData()), 0);
+        QByteArray rec(PX_get_recordsize(doc), '\0');
+        QStringList seen;
+        for (int i = 0; i < PX_get_num_records(doc); ++i) {
+            QVERIFY(PX_get_record(doc, i, rec.data()));
+            long id = 0;
+            PX_get_data_long(doc, rec.data(), 4, &id);
+            seen << QString::number(id);
+        }
+        PX_delete(doc);
+        QCOMPARE(seen, ids);
+    }
+
+    void cursorKeepsItsRowAcrossWrites()
+    {
+        db::TableCursor t;
+        t.setDatabaseName(m_db);
+        t.setTableName(QStringLiteral("PATIENTS"));
+        t.open();
+        t.setIndexFieldNames(QStringLiteral("PATIENTS_ID"));
+        QVERIFY(t.findKey({5}));
+        run(m_db, QStringLiteral("DELETE FROM PATIENTS WHERE PATIENTS_ID = 2"));   // rewrites the file
+        t.edit();
+        t.setFieldValue(QStringLiteral("NOM"), QStringLiteral("Cinq"));
+        t.post();
+        const QString fresh = connect(m_dir);
+        QCOMPARE(column(fresh, QStringLiteral("SELECT NOM FROM PATIENTS WHERE PATIENTS_ID = 5")), QStringList{"Cinq"});
+        QCOMPARE(column(fresh, QStringLiteral("SELECT count(*) FROM PATIENTS WHERE NOM = 'Cinq'")), QStringList{"1"});
+    }
+
+    void failedStatementLeavesTheTableAsItWas_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("message");
+        // Rows 1 and 2 are changed in memory before row 3 takes the key of row 5.
+        QTest::newRow("key on 3rd of 5") << "UPDATE PATIENTS SET NOM = 'x', PATIENTS_ID = CASE PATIENTS_ID WHEN 3 THEN 5 "
+                                            "ELSE PATIENTS_ID END WHERE PATIENTS_ID <= 5"
+                                         << "violation de clé";
+        QTest::newRow("code page on 2nd of 3") << "UPDATE PATIENTS SET NOM = CASE PATIENTS_ID WHEN 2 THEN 'Łukasz' "
+                                                  "ELSE 'Zoé' END WHERE PATIENTS_ID <= 3"
+                                               << "page de codes";
+        QTest::newRow("insert, 2nd of 3") << "INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (201, 'a'), (202, 'ł'), (203, 'c')"
+                                          << "page de codes";
+        QTest::newRow("insert of a key") << "INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (301, 'a'), (7, 'b')"
+                                         << "violation de clé";
+        QTest::newRow("memos, then bad") << "UPDATE PATIENTS SET NOTE = CASE PATIENTS_ID WHEN 40 THEN 'Ł' ELSE "
+                                            "'mémo assez long pour le fichier' END WHERE PATIENTS_ID >= 30"
+                                         << "page de codes";
+    }
+
+    void failedStatementLeavesTheTableAsItWas()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, message);
+        const auto before = snapshot(m_dir);
+        const QStringList rows = column(m_db, QStringLiteral("SELECT PATIENTS_ID || NOM || coalesce(NOTE, '') FROM PATIENTS"));
+        const QString err = failure(m_db, sql);
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QCOMPARE(snapshot(m_dir), before);
+        QCOMPARE(column(m_db, QStringLiteral("SELECT PATIENTS_ID || NOM || coalesce(NOTE, '') FROM PATIENTS")), rows);
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT PATIENTS_ID || NOM || coalesce(NOTE, '') FROM PATIENTS")), rows);
+        // The connection goes on working.
+        run(m_db, QStringLiteral("UPDATE PATIENTS SET NOM = 'Après' WHERE PATIENTS_ID = 1"));
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT NOM FROM PATIENTS WHERE PATIENTS_ID = 1")), QStringList{"Après"});
+    }
+
+    // Each write operation of a statement fails in turn; every failure must
+    // leave the files byte for byte as they were.
+    void ioFailureAtEveryStepRollsBack_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("check");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("in place") << "UPDATE PATIENTS SET N_OMON = 'X' || PATIENTS_ID WHERE PATIENTS_ID IN (1, 25, 50)"
+                                  << "SELECT group_concat(N_OMON) FROM PATIENTS WHERE N_OMON LIKE 'X%'" << "X1,X25,X50";
+        QTest::newRow("memo") << "UPDATE PATIENTS SET NOTE = 'un mémo qui ira dans le fichier MB' WHERE PATIENTS_ID = 4"
+                              << "SELECT NOTE FROM PATIENTS WHERE PATIENTS_ID = 4" << "un mémo qui ira dans le fichier MB";
+        QTest::newRow("emptied block, rewrite") << "DELETE FROM PATIENTS WHERE PATIENTS_ID > 44"
+                                                << "SELECT count(*) FROM PATIENTS" << "44";
+        QTest::newRow("block change") << "DELETE FROM PATIENTS WHERE PATIENTS_ID IN (2, 30)"
+                                      << "SELECT count(*) FROM PATIENTS" << "48";
+        QTest::newRow("key moves") << "UPDATE PATIENTS SET PATIENTS_ID = 999 WHERE PATIENTS_ID = 3"
+                                   << "SELECT max(PATIENTS_ID) FROM PATIENTS" << "999";
+        QTest::newRow("insert with memo") << "INSERT INTO PATIENTS (PATIENTS_ID, NOTE) VALUES (51, 'encore une note longue')"
+                                          << "SELECT NOTE FROM PATIENTS WHERE PATIENTS_ID = 51" << "encore une note longue";
+    }
+
+    void ioFailureAtEveryStepRollsBack()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, check);
+        QFETCH(QString, expected);
+        const auto before = snapshot(m_dir);
+        int failures = 0;
+        for (int k = 0; k < 100; ++k) {
+            faults::failAfter(k);
+            const QString err = failure(m_db, sql);
+            faults::failAfter(-1);
+            if (err.isEmpty())
+                break;
+            ++failures;
+            QVERIFY2(err.contains(QLatin1String("impossible")), qPrintable(err));
+            QCOMPARE(snapshot(m_dir), before);
+            QVERIFY(column(m_db, check) != QStringList{expected});
+        }
+        QVERIFY(failures >= 3);
+        QCOMPARE(column(m_db, check), QStringList{expected});
+        QCOMPARE(column(connect(m_dir), check), QStringList{expected});
+        QVERIFY(pxlibView(m_dir + QStringLiteral("/PATIENTS.DB"), m_dir + QStringLiteral("/PATIENTS.PX")).indexAccepted);
+    }
+
+    void explicitTransactionKeepsEarlierStatements()
+    {
+        QSqlDatabase d = sqlDb(m_db);
+        QVERIFY(d.transaction());
+        run(m_db, QStringLiteral("UPDATE PATIENTS SET NOM = 'Premier' WHERE PATIENTS_ID = 1"));
+        const QString err = failure(m_db, QStringLiteral("UPDATE PATIENTS SET NOM = 'y', PATIENTS_ID = CASE PATIENTS_ID "
+                                                         "WHEN 4 THEN 2 ELSE PATIENTS_ID END WHERE PATIENTS_ID BETWEEN 3 AND 4"));
+        QVERIFY2(err.contains(QStringLiteral("violation de clé")), qPrintable(err));
+        QVERIFY(d.commit());
+        const QString fresh = connect(m_dir);
+        QCOMPARE(column(fresh, QStringLiteral("SELECT NOM FROM PATIENTS WHERE PATIENTS_ID <= 4")),
+                 (QStringList{"Premier", "Nom2", "Nom3", "Nom4"}));
+    }
+
+    void tablesThisEngineCannotMaintainAreNotWritten_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("secondary index") << "secondary" << "index secondaires";
+        QTest::newRow("write protected") << "protect" << "protégée en écriture";
+        QTest::newRow("stale primary index") << "px" << "index primaire";
+        QTest::newRow("unknown version") << "version" << "version de fichier";
+    }
+
+    void tablesThisEngineCannotMaintainAreNotWritten()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, message);
+        const QString dbFile = m_dir + QStringLiteral("/PATIENTS.DB");
+        auto patch = [](const QString &file, qint64 at, char value) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.seek(at);
+            f.write(&value, 1);
+        };
+        if (change == QLatin1String("secondary")) {
+            QFile x(m_dir + QStringLiteral("/patients.X02"));
+            QVERIFY(x.open(QIODevice::WriteOnly));
+        } else if (change == QLatin1String("protect")) {
+            patch(dbFile, 0x38, 1);
+        } else if (change == QLatin1String("version")) {
+            patch(dbFile, 0x39, 13);
+        } else {
+            // The index of another content: it still claims the old first key.
+            run(m_db, QStringLiteral("UPDATE PATIENTS SET NOM = 'x' WHERE PATIENTS_ID = 1"));
+            QFile px(m_dir + QStringLiteral("/PATIENTS.PX"));
+            QVERIFY(px.open(QIODevice::ReadOnly));
+            const QByteArray old = px.readAll();
+            px.close();
+            run(m_db, QStringLiteral("DELETE FROM PATIENTS WHERE PATIENTS_ID = 1"));
+            QVERIFY(px.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            px.write(old);
+        }
+        const QString name = connect(m_dir);
+        const auto before = snapshot(m_dir);
+        const QString err = failure(name, QStringLiteral("UPDATE PATIENTS SET NOM = 'y' WHERE PATIENTS_ID = 2"));
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QCOMPARE(snapshot(m_dir), before);
+        if (change != QLatin1String("version"))
+            QCOMPARE(column(name, QStringLiteral("SELECT NOM FROM PATIENTS WHERE PATIENTS_ID = 2")), QStringList{"Nom2"});
+    }
+
+    void tablesAreNeverDroppedAndNamesMustDifferMoreThanByCase()
+    {
+        const auto before = snapshot(m_dir);
+        // SQLite does not pass the module's message on for DROP: only the refusal shows.
+        QVERIFY(!failure(m_db, QStringLiteral("DROP TABLE PATIENTS")).isEmpty());
+        QCOMPARE(column(m_db, QStringLiteral("SELECT count(*) FROM PATIENTS")), QStringList{"50"});
+        QCOMPARE(snapshot(m_dir), before);
+        QVERIFY(QFile::copy(m_dir + QStringLiteral("/PATIENTS.DB"), m_dir + QStringLiteral("/patients.db")));
+        QString err;
+        try {
+            connect(m_dir);
+        } catch (const db::DbError &e) {
+            err = e.message();
+        }
+        QVERIFY2(err.contains(QStringLiteral("casse")), qPrintable(err));
+    }
+
+    void keyedTableWithoutIndexGetsOne()
+    {
+        QVERIFY(QFile::remove(m_dir + QStringLiteral("/PATIENTS.PX")));
+        const QString name = connect(m_dir);
+        run(name, QStringLiteral("UPDATE PATIENTS SET NOM = 'x' WHERE PATIENTS_ID = 2"));
+        QVERIFY(pxlibView(m_dir + QStringLiteral("/PATIENTS.DB"), m_dir + QStringLiteral("/PATIENTS.PX")).indexAccepted);
+    }
+
+    void lockedTableIsAnError()
+    {
+        const QByteArray path = QFile::encodeName(m_dir + QStringLiteral("/PATIENTS.DB"));
+        // Another program holding the lock: a second open file description.
+        const int fd = ::open(path.constData(), O_RDWR);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_SH), 0);
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT count(*) FROM PATIENTS")), QStringList{"50"});
+        QString err = failure(m_db, QStringLiteral("UPDATE PATIENTS SET NOM = 'x' WHERE PATIENTS_ID = 2"));
+        QVERIFY2(err.contains(QStringLiteral("verrouillée")), qPrintable(err));
+        QCOMPARE(::flock(fd, LOCK_EX), 0);
+        err.clear();
+        try {
+            column(connect(m_dir), QStringLiteral("SELECT count(*) FROM PATIENTS"));
+        } catch (const db::DbError &e) {
+            err = e.message();
+        }
+        QVERIFY2(err.contains(QStringLiteral("verrouillée par un autre programme")), qPrintable(err));
+        ::close(fd);
+        run(m_db, QStringLiteral("UPDATE PATIENTS SET NOM = 'x' WHERE PATIENTS_ID = 2"));
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT NOM FROM PATIENTS WHERE PATIENTS_ID = 2")), QStringList{"x"});
+    }
+
+    void readOnlyDirectoryIsRefusedBeforeAnyChange()
+    {
+        if (::geteuid() == 0)
+            QSKIP("Running as root, which ignores file permissions: the refusal cannot be provoked.");
+        QFile::setPermissions(m_dir, QFile::ReadOwner | QFile::ExeOwner);
+        const QString err = failure(m_db, QStringLiteral("DELETE FROM PATIENTS WHERE PATIENTS_ID = 2"));
+        QFile::setPermissions(m_dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY2(err.contains(QStringLiteral("accessible en écriture")), qPrintable(err));
+    }
+
+    // What a crash in the middle of a write leaves: the journal, and part of
+    // the new bytes. The next reader must put the old bytes back.
+    void interruptedWriteIsRolledBackByTheNextReader()
+    {
+        const QString dbFile = m_dir + QStringLiteral("/PATIENTS.DB");
+        const auto before = snapshot(m_dir);
+        QFile f(dbFile);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 at = f.size() - 500;
+        f.seek(at);
+        const QByteArray original = f.read(200);
+        Journal j(dbFile + QStringLiteral(".aldjrn"),
+                  {dbFile, m_dir + QStringLiteral("/PATIENTS.MB"), m_dir + QStringLiteral("/PATIENTS.PX")},
+                  QStringLiteral("PATIENTS"));
+        j.keepRegion(Journal::Db, at, original);
+        j.write();
+        f.seek(at);
+        f.write(QByteArray(200, '\x55'));
+        f.close();
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT count(*) FROM PATIENTS")), QStringList{"50"});
+        QCOMPARE(snapshot(m_dir), before);
+
+        // A journal cut short was written before any change: it only goes away.
+        QFile torn(dbFile + QStringLiteral(".aldjrn"));
+        QVERIFY(torn.open(QIODevice::WriteOnly));
+        torn.write("ALDJRN01\x01\x00\x00\x00\x01\x00", 14);
+        torn.close();
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT count(*) FROM PATIENTS")), QStringList{"50"});
+        QCOMPARE(snapshot(m_dir), before);
+    }
+
+    void createTableChecksItsDescription()
+    {
+        auto refused = [&](const std::vector<ColumnSpec> &cols, const QString &key) {
+            try {
+                createTable(m_dir + QStringLiteral("/BAD.DB"), cols, key);
+            } catch (const db::DbError &e) {
+                return e.message();
+            }
+            return QString();
+        };
+        QVERIFY(refused({{"A", ColumnType::Alpha, 5}, {"ID", ColumnType::Long, 0}}, "ID").contains("premiers champs"));
+        QVERIFY(refused({{"UnNomDeChampBeaucoupTropLong", ColumnType::Long, 0}}, "").contains("25 caractères"));
+        QVERIFY(refused({{"A", ColumnType::Alpha, 300}}, "").contains("255"));
+        QVERIFY(refused({{"M", ColumnType::Memo, 0}}, "M").contains("clé"));
+        QVERIFY(!QFile::exists(m_dir + QStringLiteral("/BAD.DB")));
+    }
+
+    void sqliteDatabaseExportsWithItsKeyFirst()
+    {
+        const QString file = m_tmp.filePath(QStringLiteral("source%1.sqlite").arg(g_alias));
+        {
+            QSqlDatabase src = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("exportsrc"));
+            src.setDatabaseName(file);
+            QVERIFY(src.open());
+            QSqlQuery q(src);
+            QVERIFY(q.exec("CREATE TABLE ID_VALUES (LAST_VALUE INTEGER, KEY_NAME VARCHAR(30) NOT NULL PRIMARY KEY, "
+                           "MAJ DATETIME, ACTIF BOOLEAN, TAUX FLOAT, TEXTE MEMO)"));
+            QVERIFY(q.exec("INSERT INTO ID_VALUES VALUES (12, 'PATIENTS_ID', '2024-01-02 03:04:05', 1, 0.5, 'x'), "
+                           "(7, 'CPMAIN_ID', NULL, 0, NULL, NULL)"));
+            const QString out = m_tmp.filePath(QStringLiteral("export%1").arg(g_alias));
+            exportSqliteDatabase(src, out);
+            src.close();
+            const QString name = connect(out);
+            QSqlQuery info(sqlDb(name));
+            QVERIFY(info.exec("PRAGMA table_info(ID_VALUES)"));
+            QVERIFY(info.next());
+            QCOMPARE(info.value(1).toString(), QStringLiteral("KEY_NAME"));
+            QCOMPARE(column(name, "SELECT KEY_NAME || '/' || LAST_VALUE || '/' || coalesce(MAJ, '') || '/' || ACTIF || '/' "
+                                  "|| coalesce(TAUX, '') || '/' || coalesce(TEXTE, '') FROM ID_VALUES"),
+                     (QStringList{"CPMAIN_ID/7//0//", "PATIENTS_ID/12/2024-01-02 03:04:05/1/0.5/x"}));
+            QVERIFY(pxlibView(out + QStringLiteral("/ID_VALUES.DB"), out + QStringLiteral("/ID_VALUES.PX")).indexAccepted);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("exportsrc"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ParadoxWriteTest)
+#include "paradox_write_test.moc"
