@@ -8,6 +8,8 @@
 // empty (and --force was not given), 3 the writing failed.
 
 #include "db/DbError.h"
+#include "db/IniFile.h"
+#include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/DemoData.h"
 
 #include <QCommandLineParser>
@@ -35,15 +37,22 @@ QTextStream &err()
 }
 
 // The Paradox copy of the practice: the same tables and rows, written from
-// the finished SQLite database into the database directory, so that the
-// checker can be tried on a Paradox practice too. The Paradox table writer
-// (db/paradox) is not there yet; until it is, the option is refused before
-// anything is written.
-bool paradoxWriterAvailable() { return false; }
-
-void writeParadoxTables(QSqlDatabase /*practice*/, const QString & /*baseDir*/)
+// the finished SQLite database into a directory of its own, with its own
+// PRAXELLE.VER; Praxelle.ini then names that directory, so the checker opens
+// the practice as a Paradox one.
+QString writeParadoxPractice(QSqlDatabase practice, const demo::DemoLayout &layout)
 {
-    throw db::DbError(QStringLiteral("l'écriture des tables Paradox n'est pas encore disponible"));
+    const QString dir = layout.out + QStringLiteral("/BaseParadox");
+    QDir(dir).removeRecursively();
+    if (!QDir().mkpath(dir))
+        throw db::DbError(QStringLiteral("impossible de créer le répertoire %1").arg(dir));
+    db::paradox::exportSqliteDatabase(practice, dir);
+    db::IniFile version(dir + QStringLiteral("/PRAXELLE.VER"));
+    version.writeInteger(QStringLiteral("DBKERNEL"), QStringLiteral("DBType"), 1);
+    version.writeString(QStringLiteral("Application"), QStringLiteral("ProgName"), QStringLiteral("Praxelle"));
+    db::IniFile ini(layout.iniFile());
+    ini.writeString(QStringLiteral("DataBase"), QStringLiteral("Server"), QDir::toNativeSeparators(dir));
+    return dir;
 }
 
 } // namespace
@@ -75,7 +84,7 @@ int main(int argc, char **argv)
     const QCommandLineOption forceOpt(QStringLiteral("force"),
                                       QStringLiteral("Remplace une base de démonstration existante."));
     const QCommandLineOption paradoxOpt(QStringLiteral("paradox"),
-                                        QStringLiteral("Écrit aussi les tables au format Paradox."));
+                                        QStringLiteral("Écrit aussi la base en tables Paradox (BaseParadox), que le programme ouvrira."));
     parser.addOptions({outOpt, programOpt, patientsOpt, seedOpt, forceOpt, paradoxOpt});
     parser.process(app);
 
@@ -96,15 +105,12 @@ int main(int argc, char **argv)
         err() << QStringLiteral("Graine incorrecte : %1 (un entier positif est attendu).\n").arg(parser.value(seedOpt));
         return 1;
     }
-    if (parser.isSet(paradoxOpt) && !paradoxWriterAvailable()) {
-        err() << "L'écriture des tables au format Paradox n'est pas encore disponible. Aucun fichier n'a été écrit.\n";
-        return 1;
-    }
 
     const demo::DemoLayout layout(parser.value(outOpt), parser.value(programOpt));
     QElapsedTimer timer;
     timer.start();
     demo::PlantedFaults faults;
+    QString paradoxDir;
     try {
         faults = demo::writeDemoPractice(layout, patients, seed, parser.isSet(forceOpt));
         if (parser.isSet(paradoxOpt)) {
@@ -114,7 +120,7 @@ int main(int argc, char **argv)
                 db.setDatabaseName(layout.databaseFile());
                 if (!db.open())
                     throw db::DbError(db.lastError().text());
-                writeParadoxTables(db, layout.baseDir());
+                paradoxDir = writeParadoxPractice(db, layout);
                 db.close();
             }
             QSqlDatabase::removeDatabase(connection);
@@ -136,6 +142,8 @@ int main(int argc, char **argv)
                  .arg(faults.physicians)
                  .arg(faults.cpmainRows);
     out() << QStringLiteral("  Base de données : %1\n").arg(QDir::toNativeSeparators(layout.databaseFile()));
+    if (!paradoxDir.isEmpty())
+        out() << QStringLiteral("  Tables Paradox  : %1 (ouvertes par le programme)\n").arg(QDir::toNativeSeparators(paradoxDir));
     out() << QStringLiteral("  Praxelle.ini    : %1\n").arg(QDir::toNativeSeparators(layout.iniFile()));
     out() << QStringLiteral("  Configuration   : %1 (alias %2)\n")
                  .arg(QDir::toNativeSeparators(layout.engineConfig()), demo::kDemoAlias);

@@ -1,8 +1,11 @@
 #include "Fixture.h"
 #include "app/Common.h"
+#include "db/IniFile.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/Formats.h"
+#include "db/Query.h"
+#include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/PracticeSchema.h"
 
 #include <QDir>
@@ -169,6 +172,34 @@ static void writeLines(const QString &path, const QStringList &lines)
 
 void PracticeFixture::writeVersion(const QStringList &lines) { writeLines(base + QStringLiteral("/PRAXELLE.VER"), lines); }
 void PracticeFixture::writeIni(const QStringList &lines) { writeLines(programme + QStringLiteral("/Praxelle.ini"), lines); }
+
+void PracticeFixture::versParadox()
+{
+    baseParadox = root + QStringLiteral("/BaseParadox");
+    QDir().mkpath(baseParadox);
+    db::paradox::exportSqliteDatabase(db(), baseParadox);
+    QFile::copy(base + QStringLiteral("/PRAXELLE.VER"), baseParadox + QStringLiteral("/PRAXELLE.VER"));
+    db::IniFile ver(baseParadox + QStringLiteral("/PRAXELLE.VER"));
+    ver.eraseSection(QStringLiteral("DBKERNEL"));
+    ver.writeInteger(QStringLiteral("DBKERNEL"), QStringLiteral("DBType"), 1);
+    writeIni({QStringLiteral("[DataBase]"), QStringLiteral("Server=") + baseParadox, QStringLiteral("Private=") + prive});
+}
+
+QList<QStringList> PracticeFixture::lignes(Session &s, const QString &sql)
+{
+    db::Query q;
+    q.setDatabaseName(s.NomBase);
+    q.addLine(sql);
+    q.open();
+    QList<QStringList> out;
+    for (; !q.eof(); q.next()) {
+        QStringList r;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            r << q.field(i).asString();
+        out << r;
+    }
+    return out;
+}
 
 std::unique_ptr<Session> PracticeFixture::start(Interaction &ui, int *exitCode)
 {

@@ -78,9 +78,17 @@ public:
     void writeVersion(const QStringList &lines);   // replaces PRAXELLE.VER
     void writeIni(const QStringList &lines);       // replaces Praxelle.ini
 
+    // Turns the case prepared in the SQLite file into a directory of Paradox
+    // tables (with the marker tables) and points Praxelle.ini at it; the
+    // start-up then opens it through the Paradox driver.
+    void versParadox();
+    QString baseParadox;
+
     // Starts a session on the practice (runs the start-up); null when it ended the program.
     std::unique_ptr<Session> start(Interaction &ui, int *exitCode = nullptr);
     static QList<JournalRow> journal(Session &s);
+    // Rows of a statement run through the session's own connection, as text.
+    static QList<QStringList> lignes(Session &s, const QString &sql);
 
 private:
     QTemporaryDir m_dir;

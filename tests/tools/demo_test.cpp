@@ -743,7 +743,6 @@ private slots:
                                    tmp.path() + QStringLiteral("/p")};
         QString errors;
         QCOMPARE(run(where + QStringList{QStringLiteral("--patients"), QStringLiteral("12")}, &errors), 1);
-        QCOMPARE(run(where + QStringList{QStringLiteral("--paradox")}), 1);
         QVERIFY(!QFileInfo::exists(tmp.path() + QStringLiteral("/d/Base")));
         QCOMPARE(run(where), 0);
         QVERIFY(QFileInfo(tmp.path() + QStringLiteral("/d/Base/ORBELIS.SQLITE")).size() > 0);
@@ -751,6 +750,15 @@ private slots:
         QVERIFY(errors.contains(QStringLiteral("--force")));
         QCOMPARE(run(where + QStringList{QStringLiteral("--force"), QStringLiteral("--seed"), QStringLiteral("3")}), 0);
         QCOMPARE(run({QStringLiteral("--out"), tmp.path()}), 1);
+        // The Paradox copy: its own directory, which Praxelle.ini then names.
+        QCOMPARE(run(where + QStringList{QStringLiteral("--force"), QStringLiteral("--paradox")}), 0);
+        for (const char *table : {"metatable.db", "metafield.db", "tablelink.db", "patients.db", "medecins.db", "cpmain.db"})
+            QVERIFY2(!common::fichierExistant(tmp.path() + QStringLiteral("/d/BaseParadox/") + QString::fromLatin1(table)).isEmpty(), table);
+        db::IniFile ini(tmp.path() + QStringLiteral("/p/Praxelle.ini"));
+        QCOMPARE(ini.readString(QStringLiteral("DataBase"), QStringLiteral("Server")), QDir::toNativeSeparators(tmp.path() + QStringLiteral("/d/BaseParadox")));
+        db::IniFile ver(tmp.path() + QStringLiteral("/d/BaseParadox/PRAXELLE.VER"));
+        QCOMPARE(ver.readInteger(QStringLiteral("DBKERNEL"), QStringLiteral("DBType"), -1), 1);
+        QVERIFY(ver.readString(QStringLiteral("DBKERNEL"), QStringLiteral("Alias")).isEmpty());
     }
 };
 
