@@ -57,8 +57,7 @@ void CheckRun::GererCaissesInconnues()
                 liste.tag = s.Qry1.field(0).asInteger() > 0 ? 3 : 4;
             }
             ++position;
-            const QString texte = p.ligne + QString::number(position) + QLatin1Char('/') + QString::number(total)
-                                  + QLatin1Char(')');
+            const QString texte = compteur(p.ligne, position, total);
             s.UpdateProgression(texte, total, position);
             s.ArreterProgression(false);
             // Whether the body was created or not, the next number follows:

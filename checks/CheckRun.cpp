@@ -57,6 +57,11 @@ void CheckRun::BtValiderClick()
         s.BtFermerClick();
 }
 
+QString CheckRun::compteur(const QString &libelle, int position, int total)
+{
+    return libelle + QString::number(position) + QLatin1Char('/') + QString::number(total) + QLatin1Char(')');
+}
+
 int CheckRun::lignesJournal()
 {
     // Without a database (a failed connection set-up) there is no journal at all.

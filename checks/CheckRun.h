@@ -44,6 +44,9 @@ public:
     // The expected file number of a patient: initial of NOM as stored, then
     // PATIENTS_ID on six digits.
     static QString numeroAttendu(const QString &nom, qint64 patientId);
+    // The progress text of a walk: its label (ending with "("), the position,
+    // "/", the row count and ")".
+    static QString compteur(const QString &libelle, int position, int total);
 
 private:
     int lignesJournal();

@@ -35,8 +35,7 @@ void CheckRun::SupprimerDoublons()
     int position = 0;
     for (groupes.first(); !groupes.eof(); groupes.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Recherche des doublons dans la comptabilité (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Recherche des doublons dans la comptabilité ("), position, total),
                             total, position);
         if (groupes.fieldByName(QStringLiteral("Compteur")).asInteger() <= 1)
             continue;

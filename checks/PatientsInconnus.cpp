@@ -23,8 +23,7 @@ void CheckRun::GererPatientsInconnus()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Gestion des patients inconnus dans la comptabilité (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Gestion des patients inconnus dans la comptabilité ("), position, total),
                             total, position);
         const qint64 patient = s.Qry1.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger();
         const QString numero = s.Qry1.fieldByName(QStringLiteral("PATIENTS_ID")).asString();
@@ -90,8 +89,7 @@ void CheckRun::SupprimerFSEOrphelines()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Recherche des FSE non rattachées à un patient (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Recherche des FSE non rattachées à un patient ("), position, total),
                             total, position);
         // The snapshot, not PATIENTS: patients created by the dialogs of this
         // run are in it, and a null reads as patient 0.

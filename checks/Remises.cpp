@@ -63,11 +63,6 @@ void insererRemise(Session &s, const Source &source)
     }
 }
 
-QString libelleLigne(const QString &debut, int position, int total)
-{
-    return debut + QString::number(position) + QLatin1Char('/') + QString::number(total) + QLatin1Char(')');
-}
-
 } // namespace
 
 void CheckRun::CreerRemisesInconnuesComptabilite()
@@ -82,7 +77,7 @@ void CheckRun::CreerRemisesInconnuesComptabilite()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(libelleLigne(QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité ("),
+        s.UpdateProgression(CheckRun::compteur(QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité ("),
                                          position, total),
                             total, position);
         const qint64 numero = s.Qry1.fieldByName(QStringLiteral("CPRem_ID")).asInteger();
@@ -166,7 +161,7 @@ void CheckRun::CreerRemisesInconnuesSuivi()
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
         s.UpdateProgression(
-            libelleLigne(QStringLiteral("Gestion des remises de chèques inconnues dans le suivi des tiers payants ("), position,
+            CheckRun::compteur(QStringLiteral("Gestion des remises de chèques inconnues dans le suivi des tiers payants ("), position,
                          total),
             total, position);
         const qint64 numero = s.Qry1.fieldByName(QStringLiteral("CPRem_ID")).asInteger();

@@ -101,8 +101,7 @@ void CheckRun::SignalerSoldesCrediteurs()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Recherche des soldes créditeurs des tiers payants (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Recherche des soldes créditeurs des tiers payants ("), position, total),
                             total, position);
         const QString monnaie = s.Qry1.fieldByName(QStringLiteral("MONNAIE1")).asString();
         for (int caisse = 1; caisse <= 2; ++caisse) {

@@ -28,8 +28,7 @@ void CheckRun::CreerTransfertsInconnus()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Création des transferts inconnus (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Création des transferts inconnus ("), position, total),
                             total, position);
         const qint64 numero = s.Qry1.fieldByName(QStringLiteral("CPTrans_ID")).asInteger();
         s.Qry2.setInteger(QStringLiteral("cptrans_id"), numero);

@@ -81,8 +81,7 @@ void CheckRun::SupprimerVentilationsOrphelines()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Recherche des relevés tiers payants inconnus (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Recherche des relevés tiers payants inconnus ("), position, total),
                             total, position);
         s.Qry2.setInteger(QStringLiteral("cpordpay_id"), s.Qry1.fieldByName(QStringLiteral("CPOrdpay_ID")).asInteger());
         s.Qry2.open();
@@ -133,8 +132,7 @@ void CheckRun::AnnulerFSEInconnues()
     int position = 0;
     for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
         ++position;
-        s.UpdateProgression(QStringLiteral("Recherche des FSE inconnues dans la comptabilité (") + QString::number(position)
-                                + QLatin1Char('/') + QString::number(total) + QLatin1Char(')'),
+        s.UpdateProgression(compteur(QStringLiteral("Recherche des FSE inconnues dans la comptabilité ("), position, total),
                             total, position);
         s.Qry2.setInteger(QStringLiteral("cpsvfact_id"), s.Qry1.fieldByName(QStringLiteral("CPSVFact_ID")).asInteger());
         s.Qry2.open();
