@@ -61,7 +61,8 @@ public:
     bool ActionSurTable(const QString &action, const QString &table, const QString &champ,
                         const QString &champID, qint64 valeur, qint64 valeurID);
     void AjusterIDValues(const QString &cle, qint64 valeur, bool forcer);
-    QString RenvoyerMontant(const QString &monnaie, long double montant) const;
+    QString RenvoyerMontant(const QString &monnaie, double montant) const;
+    QString RenvoyerMontant(const QString &monnaie, const db::Decimal &montant) const;
     QString DecrireActes() const;   // current row of Qry1
 
     void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible)

@@ -25,7 +25,7 @@ QString ligneCaisse(Session &s, const QString &libelle, const QString &champFact
     else
         ligne += QStringLiteral("€ ont été facturés à la caisse n°") + caisse.asString()
                  + QStringLiteral(" (inconnue pour l'instant).");
-    if (q.fieldByName(champRegle).asFloat() > 0)
+    if (db::montantPositif(q.fieldByName(champRegle).asFloat()))
         ligne += QStringLiteral(" Cette caisse a déjà versé ") + montant(q.fieldByName(champRegle)) + QStringLiteral("€.");
     return ligne + QStringLiteral("\r");
 }
@@ -135,17 +135,18 @@ QString CheckRun::DecrireRecette(bool supprime)
     const db::Field paiement2 = q.fieldByName(QStringLiteral("Paiement2"));
     const QString mode1 = q.fieldByName(QStringLiteral("Mode1")).asString();
     const QString mode2 = q.fieldByName(QStringLiteral("Mode2")).asString();
-    if (paiement1.asFloat() > 0) {
-        if (paiement2.asFloat() > 0 && mode1 == mode2)
-            texte += QStringLiteral("     - paiements du patient : ")
-                     + fmt::floatToText(static_cast<long double>(paiement1.asFloat()) + paiement2.asFloat())
+    const bool positif1 = db::montantPositif(paiement1.asFloat());
+    const bool positif2 = db::montantPositif(paiement2.asFloat());
+    if (positif1) {
+        if (positif2 && mode1 == mode2)
+            texte += QStringLiteral("     - paiements du patient : ") + (paiement1.asDecimal() + paiement2.asDecimal()).toText()
                      + QStringLiteral("€ payés en ") + mode1 + QStringLiteral("\r");
-        else if (paiement2.asFloat() > 0 && supprime)
+        else if (positif2 && supprime)
             texte += QStringLiteral("     - paiements du patient : ") + s.RenvoyerMontant(QStringLiteral("EUR"), paiement1.asFloat())
                      + QStringLiteral(" payés en ") + mode1 + QStringLiteral(" et ")
                      + s.RenvoyerMontant(QStringLiteral("EUR"), paiement2.asFloat()) + QStringLiteral(" payés en ") + mode2
                      + QStringLiteral("\r");
-        else if (paiement2.asFloat() > 0)
+        else if (positif2)
             texte += QStringLiteral("     - paiements du patient : ") + montant(paiement1) + QStringLiteral("€ payés en ") + mode1
                      + QStringLiteral(" et ") + montant(paiement2) + QStringLiteral("€ payés en ") + mode2
                      + QStringLiteral("\r");
@@ -153,11 +154,11 @@ QString CheckRun::DecrireRecette(bool supprime)
             texte += QStringLiteral("     - paiement du patient : ") + montant(paiement1) + QStringLiteral("€ payés en ") + mode1
                      + QStringLiteral("\r");
     }
-    if (q.fieldByName(QStringLiteral("MontantTiersPayant1")).asFloat() > 0)
+    if (db::montantPositif(q.fieldByName(QStringLiteral("MontantTiersPayant1")).asFloat()))
         texte += ligneCaisse(s, QStringLiteral("     - paiement de la caisse principale : "),
                              QStringLiteral("MontantTiersPayant1"), QStringLiteral("CPOrg_1_ID"),
                              QStringLiteral("RegleTiersPayant1"));
-    if (q.fieldByName(QStringLiteral("MontantTiersPayant2")).asFloat() > 0)
+    if (db::montantPositif(q.fieldByName(QStringLiteral("MontantTiersPayant2")).asFloat()))
         texte += ligneCaisse(s, QStringLiteral("     - paiement de la caisse complémentaire : "),
                              QStringLiteral("MontantTiersPayant2"), QStringLiteral("CPOrg_2_ID"),
                              QStringLiteral("RegleTiersPayant2"));

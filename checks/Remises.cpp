@@ -111,15 +111,16 @@ void CheckRun::CreerRemisesInconnuesComptabilite()
                                             + e.message());
         }
 
-        double montant = 0;
+        // Summed on the decimal digits: the deposit stores 0.3, not 0.30000000000000004.
+        db::Decimal montant;
         for (s.Qry3.first(); !s.Qry3.eof(); s.Qry3.next()) {
             // Only the letters a to z are upper-cased: "Chèque" is no cheque here.
             if (fmt::upperAscii(s.Qry3.fieldByName(QStringLiteral("Mode1")).asString()) == QLatin1String("CHEQUE"))
-                montant += s.Qry3.fieldByName(QStringLiteral("Paiement1")).asFloat();
+                montant += s.Qry3.fieldByName(QStringLiteral("Paiement1")).asDecimal();
             if (fmt::upperAscii(s.Qry3.fieldByName(QStringLiteral("Mode2")).asString()) == QLatin1String("CHEQUE"))
-                montant += s.Qry3.fieldByName(QStringLiteral("Paiement2")).asFloat();
+                montant += s.Qry3.fieldByName(QStringLiteral("Paiement2")).asDecimal();
         }
-        s.Qry2.setFloat(QStringLiteral("montant"), montant);
+        s.Qry2.setFloat(QStringLiteral("montant"), montant.toDouble());
 
         // The walk ended on the last record: its physician owns the deposit.
         s.Qry3.last();
@@ -136,7 +137,7 @@ void CheckRun::CreerRemisesInconnuesComptabilite()
             s.Qry2.setText(QStringLiteral("banque"), s.Qry3.fieldByName(QStringLiteral("Name")).asString());
             s.Qry2.setInteger(QStringLiteral("cpBanks_id"), s.Qry3.fieldByName(QStringLiteral("CPBanks_ID")).asInteger());
         } else {
-            s.Qry2.setText(QStringLiteral("banque"), QString());
+            s.Qry2.setText(QStringLiteral("banque"), QStringLiteral(""));
             s.Qry2.setInteger(QStringLiteral("cpBanks_id"), 0);
         }
 
@@ -189,11 +190,11 @@ void CheckRun::CreerRemisesInconnuesSuivi()
             // An unreadable statement date is not reported: the deposit goes in without one.
         }
 
-        double montant = 0;
+        db::Decimal montant;
         for (s.Qry3.first(); !s.Qry3.eof(); s.Qry3.next())
             if (s.Qry3.fieldByName(QStringLiteral("Cheque")).asBoolean())
-                montant += s.Qry3.fieldByName(QStringLiteral("PayeSum")).asFloat();
-        s.Qry2.setFloat(QStringLiteral("montant"), montant);
+                montant += s.Qry3.fieldByName(QStringLiteral("PayeSum")).asDecimal();
+        s.Qry2.setFloat(QStringLiteral("montant"), montant.toDouble());
 
         s.Qry2.setInteger(QStringLiteral("medecins_id"), s.Qry1.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger());
 

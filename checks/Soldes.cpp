@@ -9,10 +9,14 @@ namespace {
 
 const QString kOrigine = QStringLiteral("Comptabilité (CPMAIN)");
 
+// Strictly between 0 and one cent as the user reads the amounts, to the
+// millionth: on floating columns 10.01 - 10.00 is 0.0099999999999998, and a
+// plain "< 0.01" would write off a real one-cent debt. Plain comparisons, so
+// every engine evaluates them alike.
 QString petitsSoldes(int caisse)
 {
     const QString n = QString::number(caisse);
-    return QStringLiteral("((MontantTiersPayant%1 - RegleTiersPayant%1) < 0.01) AND ((MontantTiersPayant%1 - RegleTiersPayant%1) > 0)")
+    return QStringLiteral("((MontantTiersPayant%1 - RegleTiersPayant%1) < 0.0099995) AND ((MontantTiersPayant%1 - RegleTiersPayant%1) >= 0.0000005)")
         .arg(n);
 }
 
@@ -106,12 +110,29 @@ void CheckRun::SignalerSoldesCrediteurs()
         const QString monnaie = s.Qry1.fieldByName(QStringLiteral("MONNAIE1")).asString();
         for (int caisse = 1; caisse <= 2; ++caisse) {
             const QString n = QString::number(caisse);
-            const double facture = s.Qry1.fieldByName(QStringLiteral("MontantTiersPayant") + n).asFloat();
-            const double regle = s.Qry1.fieldByName(QStringLiteral("RegleTiersPayant") + n).asFloat();
-            const double solde = facture - regle;
-            // Credits up to 0.0099 are rounding leftovers, not worth a row.
-            if (!(solde < -0.0099))
-                continue;
+            const db::Field facture = s.Qry1.fieldByName(QStringLiteral("MontantTiersPayant") + n);
+            const db::Field regle = s.Qry1.fieldByName(QStringLiteral("RegleTiersPayant") + n);
+            // Credits up to 0.0099 are rounding leftovers, not worth a row;
+            // compared on the decimal digits, so 10.00 against 10.0099 is one.
+            const auto f = db::Decimal::fromDouble(facture.asFloat());
+            const auto r = db::Decimal::fromDouble(regle.asFloat());
+            QString factureTexte, regleTexte, soldeTexte;
+            if (f && r) {
+                const db::Decimal solde = *f - *r;
+                if (!(solde < db::Decimal::fromUnits(-99, 4)))
+                    continue;
+                factureTexte = s.RenvoyerMontant(monnaie, *f);
+                regleTexte = s.RenvoyerMontant(monnaie, *r);
+                soldeTexte = s.RenvoyerMontant(monnaie, solde.abs());
+            } else {
+                // A value no amount can have is still reported, as it reads.
+                const double solde = facture.asFloat() - regle.asFloat();
+                if (!(solde < -0.0099))
+                    continue;
+                factureTexte = s.RenvoyerMontant(monnaie, facture.asFloat());
+                regleTexte = s.RenvoyerMontant(monnaie, regle.asFloat());
+                soldeTexte = s.RenvoyerMontant(monnaie, std::fabs(solde));
+            }
             const db::Field organisme = s.Qry1.fieldByName(QStringLiteral("CPOrg_") + n + QStringLiteral("_ID"));
             QString caisseTexte = QStringLiteral("la caisse ");
             if (s.TableOrganismes.findKey({organisme.asInteger()}))
@@ -124,9 +145,8 @@ void CheckRun::SignalerSoldesCrediteurs()
                                   + s.Qry1.fieldByName(QStringLiteral("CPMAIN_ID")).asString()
                                   + QStringLiteral(" de la table CPMAIN indique un solde créditeur pour ") + caisseTexte
                                   + QStringLiteral("n°") + organisme.asString() + QStringLiteral(".") + QStringLiteral("\r")
-                                  + s.RenvoyerMontant(monnaie, facture) + QStringLiteral(" ont été facturés et la caisse a remboursé ")
-                                  + s.RenvoyerMontant(monnaie, regle) + QStringLiteral(". Cela donne un solde créditeur de ")
-                                  + s.RenvoyerMontant(monnaie, std::fabs(solde)) + QStringLiteral("."));
+                                  + factureTexte + QStringLiteral(" ont été facturés et la caisse a remboursé ") + regleTexte
+                                  + QStringLiteral(". Cela donne un solde créditeur de ") + soldeTexte + QStringLiteral("."));
         }
     }
     s.ArreterProgression(true);

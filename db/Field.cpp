@@ -93,6 +93,14 @@ double Field::asFloat() const
     throw DbError(QStringLiteral("'%1' n'est pas une valeur à virgule flottante correcte").arg(m_value.toString()));
 }
 
+Decimal Field::asDecimal() const
+{
+    const double v = asFloat();
+    if (auto d = Decimal::fromDouble(v))
+        return *d;
+    throw DbError(QStringLiteral("'%1' n'est pas un montant correct").arg(m_value.toString()));
+}
+
 QDateTime Field::asDateTime() const
 {
     if (isNull())

@@ -1,4 +1,6 @@
 #pragma once
+#include "db/Decimal.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -24,6 +26,9 @@ public:
     QString asString() const;
     qint64 asInteger() const;
     double asFloat() const;
+    // The stored amount on its decimal digits; throws db::DbError for a
+    // value no amount can have.
+    Decimal asDecimal() const;
     // Throws db::DbError for text that is no date-time.
     QDateTime asDateTime() const;
     bool asBoolean() const;

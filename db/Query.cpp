@@ -218,9 +218,13 @@ void Query::run(bool select)
         case ParamType::Float:
             v = p.value.toDouble();
             break;
-        default:
-            v = p.value.toString();
+        default: {
+            // Set to the empty text is the empty text; only a parameter never
+            // set is NULL (a NOT NULL text column takes the first).
+            const QString t = p.value.toString();
+            v = t.isNull() ? QStringLiteral("") : t;
             break;
+        }
         }
         q.addBindValue(v);
     }

@@ -452,7 +452,8 @@ void TFSelectPatient::FormShow()
     auto valeur = [&](const char *colonne) { return cp.fieldByName(QString::fromLatin1(colonne)).asFloat(); };
     const QString monnaie = texte("MONNAIE1");
     auto montant = [&](double v) { return s.RenvoyerMontant(monnaie, v); };
-    auto siPositif = [&](const char *colonne) { return valeur(colonne) > 0 ? montant(valeur(colonne)) : QString(); };
+    auto positif = [&](const char *colonne) { return db::montantPositif(valeur(colonne)); };
+    auto siPositif = [&](const char *colonne) { return positif(colonne) ? montant(valeur(colonne)) : QString(); };
 
     LPatients_ID->setText(texte("PATIENTS_ID"));
     // The caller's lookup is not checked: when the physician is missing from
@@ -474,12 +475,15 @@ void TFSelectPatient::FormShow()
             actes += QLatin1Char('+') + code;
     }
     LActes->setText(actes);
-    LMontant->setText(montant(valeur("Montant1") + valeur("Montant2") + valeur("Montant3") + valeur("Montant4")));
+    db::Decimal total;
+    for (const char *m : {"Montant1", "Montant2", "Montant3", "Montant4"})
+        total += cp.fieldByName(QString::fromLatin1(m)).asDecimal();
+    LMontant->setText(s.RenvoyerMontant(monnaie, total));
 
     QString paiement;
-    if (valeur("Paiement1") > 0)
+    if (positif("Paiement1"))
         paiement = montant(valeur("Paiement1")) + QStringLiteral(" en ") + texte("Mode1");
-    if (valeur("Paiement2") > 0)
+    if (positif("Paiement2"))
         paiement += QStringLiteral(" et ") + montant(valeur("Paiement2")) + QStringLiteral(" en ") + texte("Mode2");
     LPaiement_Patient->setText(paiement);
 

@@ -131,12 +131,13 @@ void TFSelectPatient::preparerFusion(db::Query &fusion, const db::Query &source,
             }
             break;
         case Regle::Tarif1:
-            if (R.asFloat() > 0)
-                v = Valeur{parametre, db::ParamType::Float, T.asFloat() > 0 ? T.asFloat() + R.asFloat() : R.asFloat()};
+            if (db::montantPositif(R.asFloat()))
+                v = Valeur{parametre, db::ParamType::Float,
+                           db::montantPositif(T.asFloat()) ? (T.asDecimal() + R.asDecimal()).toDouble() : R.asFloat()};
             break;
         case Regle::Somme:
-            if (R.asFloat() > 0)
-                v = Valeur{parametre, db::ParamType::Float, T.asFloat() + R.asFloat()};
+            if (db::montantPositif(R.asFloat()))
+                v = Valeur{parametre, db::ParamType::Float, (T.asDecimal() + R.asDecimal()).toDouble()};
             break;
         case Regle::RemplirTexte:
             if (!R.asString().isEmpty() && T.asString().isEmpty())

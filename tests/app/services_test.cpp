@@ -133,6 +133,80 @@ private slots:
         QCOMPARE(s.RenvoyerMontant(QStringLiteral("EUR"), 0.005), QStringLiteral("0,01 EUR"));
         QCOMPARE(s.RenvoyerMontant(QStringLiteral("EUR"), 0.004), QStringLiteral("0 EUR"));
         QCOMPARE(s.RenvoyerMontant(QStringLiteral("eur"), 2.25), QStringLiteral("2,25 eur"));   // only "FRF" converts
+        // A third decimal of 4 never goes up (binary 2.4 is a hair above 2.4).
+        QCOMPARE(s.RenvoyerMontant(QStringLiteral("EUR"), 5.024), QStringLiteral("5,02 EUR"));
+        QCOMPARE(s.RenvoyerMontant(QStringLiteral("FRF"), 0.08), QStringLiteral("0,52 FRF"));
+        QCOMPARE(s.RenvoyerMontant(QStringLiteral("EUR"), 12.995), QStringLiteral("13 EUR"));
+        QCOMPARE(s.RenvoyerMontant(QStringLiteral("EUR"), 0.1 + 0.2), QStringLiteral("0,30 EUR"));
+        QCOMPARE(s.RenvoyerMontant(QStringLiteral("EUR"), 1e300), QStringLiteral("1e+300 EUR"));
+    }
+
+    // Every amount from -200 to 200 by thousandths, against the rule worked
+    // out on integers: cut after the third decimal, rounded on it upward for a
+    // positive amount, cut toward zero for a negative one.
+    void amountTextsSweep()
+    {
+        ScriptedInteraction ui;
+        Session s(ui);
+        auto texte = [](qint64 centimes) {
+            const qint64 a = qAbs(centimes);
+            QString t = QString::number(a / 100);
+            if (a % 100 != 0) {
+                QString d = QStringLiteral("%1").arg(a % 100, 2, 10, QLatin1Char('0'));
+                if (d.endsWith(QLatin1Char('0')))
+                    d.chop(1);
+                t += QLatin1Char(',') + d;
+            }
+            return centimes < 0 ? QLatin1Char('-') + t : t;
+        };
+        // p: the exact amount in units of 10^-decimals.
+        auto attendu = [&](qint64 p, qint64 parUnite, const QString &monnaie) {
+            const qint64 entier = p / parUnite;
+            const qint64 milliemes = (p % parUnite) / (parUnite / 1000);
+            qint64 centimes = milliemes / 10;
+            if (milliemes % 10 >= 5)
+                ++centimes;
+            const bool uneDecimale = centimes > 0 && centimes < 100 && centimes % 10 == 0;
+            return texte(entier * 100 + centimes) + (uneDecimale ? QStringLiteral("0 ") : QStringLiteral(" ")) + monnaie;
+        };
+        int erreurs = 0;
+        for (qint64 k = -200000; k <= 200000; ++k) {
+            const double montant = double(k) / 1000.0;
+            const QString eur = s.RenvoyerMontant(QStringLiteral("EUR"), montant);
+            const QString frf = s.RenvoyerMontant(QStringLiteral("FRF"), montant);
+            // In francs: k thousandths times 655957 hundred-thousandths.
+            const QString eurAttendu = attendu(k, 1000, QStringLiteral("EUR"));
+            const QString frfAttendu = attendu(k * 655957, 100000000, QStringLiteral("FRF"));
+            if ((eur != eurAttendu || frf != frfAttendu) && ++erreurs <= 5)
+                qWarning("%s: %s / %s, attendu %s / %s", qPrintable(QString::number(montant, 'f', 3)), qPrintable(eur),
+                         qPrintable(frf), qPrintable(eurAttendu), qPrintable(frfAttendu));
+        }
+        QCOMPARE(erreurs, 0);
+    }
+
+    void exactDecimals()
+    {
+        using db::Decimal;
+        const Decimal tiers = *Decimal::fromDouble(0.1) + *Decimal::fromDouble(0.2);
+        QCOMPARE(tiers, *Decimal::fromDouble(0.3));
+        QCOMPARE(tiers.toDouble(), 0.3);
+        QCOMPARE((*Decimal::fromDouble(10.01) - *Decimal::fromDouble(10.00)), Decimal::fromUnits(1, 2));
+        // A stored sum of binary leftovers reads as what was meant.
+        QCOMPARE(Decimal::fromDouble(0.1 + 0.2)->toText(), QStringLiteral("0,3"));
+        QCOMPARE(Decimal::fromUnits(-12345, 3).toText(), QStringLiteral("-12,345"));
+        QCOMPARE(Decimal::fromDouble(999999999.9999999999)->toText(), QStringLiteral("1000000000"));
+        QCOMPARE(Decimal::fromDouble(1e-7)->toText(), QStringLiteral("0,0000001"));
+        QCOMPARE(Decimal::fromDouble(1.5e18), std::nullopt);   // beyond any amount
+        QCOMPARE(Decimal::fromDouble(std::nan("")), std::nullopt);
+        // FRF conversion is cut toward zero, on both signs.
+        QCOMPARE(Decimal::fromUnits(8, 2).multipliedBy(655957, 5), Decimal::fromUnits(5247656, 7));
+        QCOMPARE(Decimal::fromUnits(-8, 2).multipliedBy(655957, 5), Decimal::fromUnits(-5247656, 7));
+        QCOMPARE(Decimal::fromUnits(-5247656, 7).integerPart(), 0);
+        QCOMPARE(Decimal::fromUnits(-5247656, 7).fractionDigits(3), -524);
+        // A binary leftover is no payment; a millionth is one.
+        QVERIFY(!db::montantPositif(0.3 - (0.1 + 0.2) + 1e-16));
+        QVERIFY(db::montantPositif(0.000001));
+        QVERIFY(!db::montantPositif(-5));
     }
 
     void actTexts()
@@ -143,6 +217,9 @@ private slots:
         f.insert(QStringLiteral("CPMAIN"), {{QStringLiteral("CPMAIN_ID"), 3}, {QStringLiteral("Montant2"), 20.5}, {QStringLiteral("Montant4"), 5.0}});
         f.insert(QStringLiteral("CPMAIN"), {{QStringLiteral("CPMAIN_ID"), 4}});
         f.insert(QStringLiteral("CPMAIN"), {{QStringLiteral("CPMAIN_ID"), 5}, {QStringLiteral("CodeActe2"), QStringLiteral("V")}, {QStringLiteral("CodeActe3"), QStringLiteral("K")}, {QStringLiteral("Montant1"), 30.0}, {QStringLiteral("Montant3"), -30.0}});
+        // Totals are summed on the decimal digits: no binary leftover.
+        f.insert(QStringLiteral("CPMAIN"), {{QStringLiteral("CPMAIN_ID"), 6}, {QStringLiteral("Montant1"), 0.1}, {QStringLiteral("Montant2"), 0.2}, {QStringLiteral("Montant3"), -0.3}});
+        f.insert(QStringLiteral("CPMAIN"), {{QStringLiteral("CPMAIN_ID"), 7}, {QStringLiteral("Montant1"), 10.1}, {QStringLiteral("Montant2"), 20.2}});
         ScriptedInteraction ui;
         auto s = f.start(ui);
         QVERIFY(s);
@@ -153,7 +230,8 @@ private slots:
         for (; !s->Qry1.eof(); s->Qry1.next())
             texts << s->DecrireActes();
         QCOMPARE(texts, QStringList({QStringLiteral("C pour une valeur de 20€."), QStringLiteral("C + K"),
-                                     QStringLiteral(" pour une valeur de 25,5€."), QString(), QStringLiteral("V + K")}));
+                                     QStringLiteral(" pour une valeur de 25,5€."), QString(), QStringLiteral("V + K"),
+                                     QString(), QStringLiteral(" pour une valeur de 30,3€.")}));
     }
 };
 

@@ -106,16 +106,24 @@ private slots:
         recette(f, 1, 20, QDateTime(QDate(2023, 4, 5), QTime(0, 0)), 6, QStringLiteral("Espèces"), 12);
         recette(f, 2, 20, QDateTime(QDate(2023, 4, 6), QTime(0, 0)), 6, QVariant(), 0, QStringLiteral("CB"), 8);
         banque(f, 61, 6, QStringLiteral("Banque 2"), QStringLiteral("LCL"));
+        // Cheques summed on their decimal digits: 0.3 stored, not 0.30000000000000004.
+        recette(f, 3, 21, QDateTime(QDate(2023, 4, 7), QTime(0, 0)), 6, QStringLiteral("Cheque"), 0.1,
+                QStringLiteral("cheque"), 0.2);
         ScriptedInteraction ui;
         auto s = f.start(ui);
         QVERIFY(s);
         CheckRun run(*s);
         run.CreerRemisesInconnuesComptabilite();
         QCOMPARE(remise(f, 20), (QList<QVariantList>{{fixtureDate(2023, 4, 5), 0.0, 6, 2.0, QString(), 0, 0}}));
+        // No "Banque 1": the empty text, not NULL.
+        QCOMPARE(f.scalar(QStringLiteral("SELECT typeof(Banque) FROM CPREM WHERE CPRem_ID=20")).toString(), QStringLiteral("text"));
+        QCOMPARE(f.scalar(QStringLiteral("SELECT Montant = 0.3 FROM CPREM WHERE CPRem_ID=21")).toInt(), 1);
         const auto j = PracticeFixture::journal(*s);
-        QCOMPARE(j.size(), 1);
+        QCOMPARE(j.size(), 2);
         QCOMPARE(j[0].action, creee(QStringLiteral("20"), true, QStringLiteral("04/05/2023"), QStringLiteral("2"),
                                     QStringLiteral("0 EUR")));
+        QCOMPARE(j[1].action, creee(QStringLiteral("21"), true, QStringLiteral("04/07/2023"), QStringLiteral("1"),
+                                    QStringLiteral("0,30 EUR")));
     }
 
     void fromTheFollowUpOneDepositForSeveralStatements()

@@ -214,6 +214,77 @@ private slots:
         QVERIFY(j[1].action.contains(QStringLiteral("1 soldes des caisses complémentaires")));
     }
 
+    // On floating columns 10.01 - 10.00 is 0.0099999999999998: a real one-cent
+    // debt must stay, and only what the user reads as under a cent goes, on
+    // every engine alike.
+    void oneCentDebtsAreKeptOnEveryEngine_data()
+    {
+        QTest::addColumn<bool>("paradox");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("paradox") << true;
+    }
+
+    void oneCentDebtsAreKeptOnEveryEngine()
+    {
+        QFETCH(bool, paradox);
+        PracticeFixture f;
+        recette(f, 1, 10.01, 10.00, 0, 0);       // one cent owed: kept
+        recette(f, 2, 20.004, 20.00, 0, 0);      // under a cent: cancelled
+        recette(f, 3, 0.01, 0, 0, 0);            // exactly one cent: kept
+        recette(f, 4, 7.3, 7.3, 0, 0);           // nothing owed: untouched
+        recette(f, 5, 5, 5, 0.0099, 0);          // complementary, under a cent: cancelled
+        recette(f, 6, 1234.57, 1234.56, 0, 0);   // one cent on a larger amount: kept
+        recette(f, 7, 0, 0, 0.3, 0.1 + 0.2);     // 0.3 - 0.30000000000000004: nothing owed
+        // Credits: 0.0099 is a leftover, 10.00 against 10.0099 is one too
+        // (the binary difference is a hair below -0.0099), 0.01 is reported.
+        recette(f, 8, 10.00, 10.0099, 0, 0);
+        recette(f, 9, 10.00, 10.01, 0, 0);
+        // Amount texts round on the third decimal as written: 4 stays down.
+        recette(f, 10, 0, 5.024, 0, 0);
+        recette(f, 11, 0, 0, 0, 0.08, {{QStringLiteral("MONNAIE1"), QStringLiteral("FRF")}});
+        if (paradox)
+            f.versParadox();
+        ScriptedInteraction ui;
+        ui.answers = {true, true};
+        auto s = f.start(ui);
+        QVERIFY(s);
+        QCOMPARE(s->ModeSQL, !paradox);
+        CheckRun run(*s);
+        run.SolderPetitsSoldes();
+        run.SignalerSoldesCrediteurs();
+        QCOMPARE(PracticeFixture::lignes(*s, QStringLiteral("SELECT CPMAIN_ID, MontantTiersPayant1, RegleTiersPayant1, "
+                                                            "MontantTiersPayant2, RegleTiersPayant2 FROM CPMAIN ORDER BY CPMAIN_ID")),
+                 (QList<QStringList>{{"1", "10,01", "10", "0", "0"},
+                                     {"2", "20", "20", "0", "0"},
+                                     {"3", "0,01", "0", "0", "0"},
+                                     {"4", "7,3", "7,3", "0", "0"},
+                                     {"5", "5", "5", "0", "0"},
+                                     {"6", "1234,57", "1234,56", "0", "0"},
+                                     {"7", "0", "0", "0,3", "0,3"},
+                                     {"8", "10", "10,0099", "0", "0"},
+                                     {"9", "10", "10,01", "0", "0"},
+                                     {"10", "0", "5,024", "0", "0"},
+                                     {"11", "0", "0", "0", "0,08"}}));
+        QStringList actions;
+        for (const JournalRow &r : PracticeFixture::journal(*s))
+            actions << r.action;
+        actions.sort();
+        QCOMPARE(actions.size(), 5);
+        QCOMPARE(actions[0], QStringLiteral("Ajustement des soldes des tiers payants : 1 soldes des caisses complémentaires "
+                                            "inférieurs à un centime d'Euro ont été corrigés."));
+        QCOMPARE(actions[1], QStringLiteral("Ajustement des soldes des tiers payants : 1 soldes des caisses principales "
+                                            "inférieurs à un centime d'Euro ont été corrigés."));
+        QCOMPARE(actions[4], QStringLiteral("Solde créditeur du tiers payant : l'enregistrement n°9 de la table CPMAIN "
+                                             "indique un solde créditeur pour la caisse n°.\r10 EUR ont été facturés et la "
+                                             "caisse a remboursé 10,01 EUR. Cela donne un solde créditeur de 0,01 EUR."));
+        QCOMPARE(actions[2], QStringLiteral("Solde créditeur du tiers payant : l'enregistrement n°10 de la table CPMAIN "
+                                            "indique un solde créditeur pour la caisse n°.\r0 EUR ont été facturés et la "
+                                            "caisse a remboursé 5,02 EUR. Cela donne un solde créditeur de 5,02 EUR."));
+        QCOMPARE(actions[3], QStringLiteral("Solde créditeur du tiers payant : l'enregistrement n°11 de la table CPMAIN "
+                                            "indique un solde créditeur pour la caisse n°.\r0 FRF ont été facturés et la "
+                                            "caisse a remboursé 0,52 FRF. Cela donne un solde créditeur de 0,52 FRF."));
+    }
+
     void creditBalancesAreReportedPerBodyInTheRecordsCurrency()
     {
         PracticeFixture f;

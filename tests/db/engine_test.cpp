@@ -79,6 +79,25 @@ private slots:
         QCOMPARE(quand.asDateTime(), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
         QCOMPARE(q.fieldByName(QStringLiteral("OK")).asBoolean(), false);
         QVERIFY_THROWS_EXCEPTION(DbError, q.fieldByName(QStringLiteral("ABSENT")));
+
+        // Text set to nothing is the empty text, never NULL: a NOT NULL text
+        // column of a server takes it. Only a parameter never set is NULL.
+        Query vide;
+        vide.setDatabaseName(QStringLiteral("EngineTest"));
+        vide.addLine(QStringLiteral("INSERT INTO T (ID, NOM) VALUES (:id, :nom)"));
+        vide.setInteger(QStringLiteral("id"), 5);
+        vide.setText(QStringLiteral("nom"), QString());
+        vide.execSQL();
+        vide.setInteger(QStringLiteral("id"), 6);
+        vide.setText(QStringLiteral("nom"), QStringLiteral(""));
+        vide.execSQL();
+        Query types;
+        types.setDatabaseName(QStringLiteral("EngineTest"));
+        types.addLine(QStringLiteral("SELECT typeof(NOM) FROM T WHERE ID IN (5, 6) ORDER BY ID"));
+        types.open();
+        QCOMPARE(types.field(0).asString(), QStringLiteral("text"));
+        types.next();
+        QCOMPARE(types.field(0).asString(), QStringLiteral("text"));
     }
 
     void dateTimeEqualitySelectsExactlyTheRowsWritten()
