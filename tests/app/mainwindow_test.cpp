@@ -297,12 +297,8 @@ private slots:
         QCOMPARE(pilote.boitesDe(kImprimer).size(), 1);
         QVERIFY(QFile::exists(pilote.pdf));
 
-        QProcess p;
-        p.start(L("pdftotext"), {L("-enc"), L("UTF-8"), pilote.pdf, L("-")});
-        QVERIFY(p.waitForFinished(30000));
         // Blanks as one space, and the font's ligatures as their letters.
-        const QString texte =
-            QString::fromUtf8(p.readAllStandardOutput()).normalized(QString::NormalizationForm_KC).simplified();
+        const QString texte = textePdf(pilote.pdf).normalized(QString::NormalizationForm_KC).simplified();
 
         const QStringList attendues = {
             L("COMPTE RENDU DE ORBELIS COMPTABILITÉ CHECKER"),

@@ -131,14 +131,6 @@ class PrintResTest : public QObject {
         t->start(10);
     }
 
-    static QString texteDuPdf(const QString &pdf)
-    {
-        QProcess p;
-        p.start(L("pdftotext"), {L("-enc"), L("UTF-8"), pdf, L("-")});
-        p.waitForFinished(30000);
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
-
     // Blanks as one space; the ligatures the font shapes ("ﬁ", "ﬀ") as their letters.
     static QString simplifie(const QString &s) { return s.normalized(QString::NormalizationForm_KC).simplified(); }
 
@@ -416,7 +408,7 @@ private slots:
         QVERIFY(QFile::exists(pdf));
         QVERIFY(ui.messages.isEmpty());
         QCOMPARE(actions(attendu).size(), 3);
-        const QString texte = texteDuPdf(pdf);
+        const QString texte = textePdf(pdf);
         QCOMPARE(lignesManquantes(attendu, texte), QString());
         for (const char *l : {"COMPTE RENDU DE ORBELIS COMPTABILITÉ CHECKER", "Action n°1",
                               "Identification du patient : DURAND Jean (dossier n°1)",

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -240,4 +241,27 @@ QList<JournalRow> PracticeFixture::journal(Session &s)
     }
     t.first();
     return out;
+}
+
+QString textePdf(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QString();
+    // pdftotext ends every page with a form feed; the page number is that
+    // page's last line holding nothing but the number.
+    QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\f'));
+    for (int i = 0; i < pages.size(); ++i) {
+        QStringList lignes = pages[i].split(QLatin1Char('\n'));
+        const QString numero = QString::number(i + 1);
+        for (int k = int(lignes.size()) - 1; k >= 0; --k) {
+            if (lignes[k].trimmed() == numero) {
+                lignes.removeAt(k);
+                break;
+            }
+        }
+        pages[i] = lignes.join(QLatin1Char('\n'));
+    }
+    return pages.join(QLatin1Char('\n'));
 }
