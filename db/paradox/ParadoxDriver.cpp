@@ -116,7 +116,8 @@ QVariant bindable(const QVariant &v)
     switch (v.metaType().id()) {
     case QMetaType::QDate: return formats::storageText(QDateTime(v.toDate(), QTime(0, 0)));
     case QMetaType::QDateTime: return formats::storageText(v.toDateTime());
-    case QMetaType::QTime: return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::QTime:
+        return v.toTime().toString(v.toTime().msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
     case QMetaType::Bool: return v.toBool() ? 1 : 0;
     default: return v;
     }

@@ -19,9 +19,12 @@ namespace db::paradox {
 // the table's code page; numbers, money and BCD are floating values; short,
 // long and auto-increment fields integers; logical fields 0 and 1; dates
 // "yyyy-MM-dd 00:00:00", timestamps "yyyy-MM-dd HH:mm:ss", times
-// "1899-12-30 HH:mm:ss" (the platform's zero date); binary, graphic, OLE,
-// formatted memo and bytes fields blobs. Blank fields are NULL. Writes take
-// the same forms.
+// "1899-12-30 HH:mm:ss" (the platform's zero date, moved by the days of a
+// time beyond the day), as formats::storageText() writes them: ".zzz" when
+// there are milliseconds, a minus sign before years before 1. Binary,
+// graphic, OLE, formatted memo and bytes fields are blobs. Blank fields, and
+// they alone, are NULL. Writes take the same forms; a column set to what it
+// reads keeps its stored bytes.
 //
 // Throws db::DbError with a clear message when the directory cannot be used.
 void attachDirectory(sqlite3 *handle, const QString &directory);

@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kLockWaitMs = 1000;
 constexpr qint64 kMsPerDay = 86400000;
+// 30 December 1899, the platform's zero date, on the scale of dates.
+constexpr qint64 kZeroDay = 693594;
 constexpr int kMbBlock = 4096;
 
 // The .MB or .PX of a table: an existing file of any letter case, or the
@@ -38,20 +40,34 @@ QString companion(const QString &dbFile, const QString &ext)
     return dir.filePath(base + QLatin1Char('.') + (lower ? ext.toLower() : ext.toUpper()));
 }
 
+// The texts formats::storageText() writes, built here without QString:
+// every date and time of a scan goes through them.
 QByteArray dateText(qint64 days)
 {
     const QDate d = QDate::fromJulianDay(days + kJulianDayOffset);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+    std::snprintf(buf, sizeof buf, d.year() < 0 ? "-%04d-%02d-%02d" : "%04d-%02d-%02d", std::abs(d.year()), d.month(),
+                  d.day());
     return QByteArray(buf);
 }
 
 QByteArray timeText(qint64 msOfDay)
 {
     const qint64 s = msOfDay / 1000;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
+    const int ms = int(msOfDay % 1000);
+    char buf[24];
+    std::snprintf(buf, sizeof buf, ms ? "%02d:%02d:%02d.%03d" : "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60),
+                  int(s % 60), ms);
     return QByteArray(buf);
+}
+
+// Days and milliseconds on the scale of dates, as text; nothing when no date
+// can hold them.
+std::optional<QByteArray> momentText(qint64 days, qint64 msOfDay)
+{
+    if (!QDate::fromJulianDay(days + kJulianDayOffset).isValid())
+        return std::nullopt;
+    return dateText(days) + ' ' + timeText(msOfDay);
 }
 
 QString quoted(const QString &ident)
@@ -71,6 +87,18 @@ QString shown(const SqlValue &v)
     case SqlValue::Blob: return QStringLiteral("(%1 octets)").arg(v.bytes.size());
     }
     return QString();
+}
+
+bool sameValue(const SqlValue &a, const SqlValue &b)
+{
+    if (a.type != b.type)
+        return false;
+    switch (a.type) {
+    case SqlValue::Null: return true;
+    case SqlValue::Integer: return a.i == b.i;
+    case SqlValue::Real: return a.d == b.d;
+    default: return a.bytes == b.bytes;
+    }
 }
 
 QByteArray doubleKey(double d)
@@ -401,26 +429,30 @@ SqlValue Table::valueOf(const Row &row, int col)
         const auto v = readBcd(f, d);
         return v ? SqlValue::real(v->toDouble()) : SqlValue();
     }
+    // Every stored value reads as the moment it encodes, before year 1 too:
+    // only the blank field is NULL.
     case ftDate: {
         const auto v = readInteger(f, d);
-        if (!v || *v < 1 || *v > 3652059)   // 1 January 1 to 31 December 9999
-            return SqlValue();
-        return SqlValue::text(dateText(*v) + " 00:00:00");
+        return v ? SqlValue::text(dateText(*v) + " 00:00:00") : SqlValue();
     }
     case ftTime: {
+        // A time outside the day moves the platform's zero date, as its
+        // date-times do.
         const auto v = readInteger(f, d);
-        if (!v || *v < 0 || *v >= kMsPerDay)
+        if (!v)
             return SqlValue();
-        return SqlValue::text("1899-12-30 " + timeText(*v));
+        const qint64 day = *v >= 0 ? *v / kMsPerDay : -((-*v + kMsPerDay - 1) / kMsPerDay);
+        return SqlValue::text(*momentText(kZeroDay + day, *v - day * kMsPerDay));
     }
     case ftTimestamp: {
         const auto v = readFloat(f, d);
-        // Years 1 to 9999; damaged bytes can hold anything, NaN included.
-        if (!v || !std::isfinite(*v) || *v < kMsPerDay || *v > 3.2e14)
+        // Damaged bytes can hold anything, NaN included.
+        if (!v || !std::isfinite(*v) || std::abs(*v) > 9e18)
             return SqlValue();
         const qint64 ms = std::llround(*v);
-        const qint64 days = ms / kMsPerDay;
-        return SqlValue::text(dateText(days) + ' ' + timeText(ms - days * kMsPerDay));
+        const qint64 days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+        const auto text = momentText(days, ms - days * kMsPerDay);
+        return text ? SqlValue::text(*text) : SqlValue();
     }
     case ftBytes: {
         if (std::all_of(d, d + f.size, [](char c) { return c == 0; }))
@@ -654,32 +686,43 @@ void Table::encode(int col, const SqlValue &v, Row &row)
         return;
     }
     case ftDate: {
+        // Any day a long holds, but the one whose bytes are the blank field.
         const qint64 days = dateTime().date().toJulianDay() - kJulianDayOffset;
-        if (days < 1 || days > 2147483647)
+        if (days < -2147483647 || days > 2147483647)
             throw refusal(QStringLiteral("la date %1 est hors des limites.").arg(shown(v)));
         writeInteger(f, d, days);
         return;
     }
     case ftTime: {
         QTime t;
+        qint64 ms = 0;
         if (v.type == SqlValue::Text) {
             const QString s = QString::fromUtf8(v.bytes).trimmed();
-            t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+            t = QTime::fromString(s, QStringLiteral("HH:mm:ss.zzz"));
+            if (!t.isValid())
+                t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
             if (!t.isValid())
                 t = QTime::fromString(s, QStringLiteral("HH:mm"));
-            if (!t.isValid())
-                if (const auto dt = formats::fromStorageText(s))
-                    t = dt->time();
+            if (t.isValid()) {
+                ms = t.msecsSinceStartOfDay();
+            } else if (const auto dt = formats::fromStorageText(s)) {
+                t = dt->time();
+                // A time read from the field itself, beyond its day, comes
+                // back as it was; any other date only gives its time of day.
+                const qint64 day = dt->date().toJulianDay() - kJulianDayOffset - kZeroDay;
+                ms = t.msecsSinceStartOfDay() + (std::abs(day) <= 24 ? day * kMsPerDay : 0);
+            }
         }
-        if (!t.isValid())
+        if (!t.isValid() || ms < -2147483647 || ms > 2147483647)
             throw refusal(QStringLiteral("« %1 » n'est pas une heure valide (hh:mm:ss).").arg(shown(v)));
-        writeInteger(f, d, t.msecsSinceStartOfDay());
+        writeInteger(f, d, ms);
         return;
     }
     case ftTimestamp: {
         const QDateTime dt = dateTime();
         const qint64 days = dt.date().toJulianDay() - kJulianDayOffset;
-        if (days < 1)
+        // Beyond 2^53 milliseconds a double no longer holds every one.
+        if (std::abs(days) > 104249991)
             throw refusal(QStringLiteral("la date %1 est hors des limites.").arg(shown(v)));
         writeFloat(f, d, double(days * kMsPerDay + dt.time().msecsSinceStartOfDay()));
         return;
@@ -872,6 +915,11 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
         if (!values[size_t(c)])
             continue;
         const FieldInfo &f = m_fields[size_t(c)];
+        // A column set to what it reads as keeps its stored bytes: a value
+        // the reading rounded (a timestamp's fraction of a millisecond, a
+        // BCD's digits) is not rounded on disk by writing it back.
+        if (!isBlobType(f.type) && sameValue(valueOf(changed, c), *values[size_t(c)]))
+            continue;
         if (isBlobType(f.type)) {
             // Setting a memo to what it holds must not copy it into the memo file again.
             Row probe = changed;
