@@ -194,7 +194,7 @@ ColumnSpec columnOfDeclared(const QString &name, const QString &declared)
 
 } // namespace
 
-void attachDirectory(sqlite3 *handle, const QString &directory)
+void attachDirectory(sqlite3 *handle, const QString &directory, int fallbackCodePage)
 {
     const QDir dir(directory);
     if (!dir.exists())
@@ -210,7 +210,7 @@ void attachDirectory(sqlite3 *handle, const QString &directory)
             throw DbError(QStringLiteral("Les tables %1 et %2 du répertoire %3 ne diffèrent que par la casse de leur nom.")
                               .arg(seen.value(upper), file, directory));
         seen.insert(upper, file);
-        exec(handle, createStatement(base, dir.filePath(file)));
+        exec(handle, createStatement(base, dir.filePath(file), fallbackCodePage));
     }
 }
 

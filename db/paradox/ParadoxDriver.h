@@ -26,8 +26,12 @@ namespace db::paradox {
 // they alone, are NULL. Writes take the same forms; a column set to what it
 // reads keeps its stored bytes.
 //
+// A table whose header names no code page is read in fallbackCodePage (the
+// page of the engine's Paradox language driver), or DOS US when it is 0,
+// and is not written.
+//
 // Throws db::DbError with a clear message when the directory cannot be used.
-void attachDirectory(sqlite3 *handle, const QString &directory);
+void attachDirectory(sqlite3 *handle, const QString &directory, int fallbackCodePage = 0);
 
 // The description of a column of a new table.
 enum class ColumnType { Alpha, Number, Currency, Bcd, Short, Long, AutoInc, Logical, Date, Time, Timestamp,

@@ -8,9 +8,11 @@ namespace db::paradox {
 // Registers the virtual-table module "paradox" on a SQLite connection:
 //   CREATE VIRTUAL TABLE main."CPMAIN" USING paradox('/dir/CPMAIN.DB')
 // makes the Paradox table a table of that connection. Throws db::DbError.
+// A further argument 'codepage=N' gives the page of a table whose header
+// names none.
 void registerModule(sqlite3 *handle);
 
 // The CREATE VIRTUAL TABLE statement for one file.
-QString createStatement(const QString &tableName, const QString &dbFile);
+QString createStatement(const QString &tableName, const QString &dbFile, int fallbackCodePage = 0);
 
 } // namespace db::paradox

@@ -139,8 +139,8 @@ struct Table::Pending {
     qint64 mbSize = 0;
 };
 
-Table::Table(const QString &dbFile, const QString &name)
-    : m_name(name)
+Table::Table(const QString &dbFile, const QString &name, const TableOptions &options)
+    : m_name(name), m_fallbackCodePage(options.fallbackCodePage)
 {
     m_paths[Journal::Db] = dbFile;
     m_paths[Journal::Mb] = companion(dbFile, QStringLiteral("MB"));
@@ -151,6 +151,15 @@ Table::Table(const QString &dbFile, const QString &name)
 Table::~Table() = default;
 
 [[noreturn]] void Table::fail(const QString &message) const { throw DbError(message); }
+
+int Table::codePageOf(const Header &h) const
+{
+    // Tables before Paradox 4 do not say their code page: the engine's
+    // language driver does, or DOS US, the usual one then.
+    if (h.codePage)
+        return h.codePage;
+    return m_fallbackCodePage ? m_fallbackCodePage : 437;
+}
 
 void Table::readHeaderOnly()
 {
@@ -174,8 +183,7 @@ void Table::readHeaderOnly()
         fail(QStringLiteral("Table %1 : ce fichier est un index, pas une table de données.").arg(m_name));
     if (h.encrypted)
         fail(QStringLiteral("La table %1 est protégée par un mot de passe ; ce moteur ne peut pas la lire.").arg(m_name));
-    // Tables before Paradox 4 do not say their code page; DOS US was the usual one.
-    const CodePage cp(h.codePage ? h.codePage : 437, m_name);
+    const CodePage cp(codePageOf(h), m_name);
     m_fields = h.fields;
     for (FieldInfo &fi : m_fields)
         fi.name = cp.decode(fi.rawName);
@@ -275,7 +283,7 @@ void Table::load(bool exclusiveHeld)
     if (!same)
         fail(QStringLiteral("La structure de la table %1 a changé depuis l'ouverture de la base ; "
                             "reconnectez-vous.").arg(m_name));
-    auto codePage = std::make_unique<CodePage>(h.codePage ? h.codePage : 437, m_name);
+    auto codePage = std::make_unique<CodePage>(codePageOf(h), m_name);
     const std::vector<BlockInfo> blocks = walkBlocks(h, bytes, m_name);
 
     File mb;
@@ -781,6 +789,11 @@ void Table::checkWritable()
                  .arg(m_name).arg(h.versionId));
     if (h.writeProtected)
         fail(QStringLiteral("La table %1 est protégée en écriture.").arg(m_name));
+    // Its page is the engine's guess: text written in it might not be the
+    // page the table's own software reads.
+    if (h.codePage == 0)
+        fail(QStringLiteral("Table %1 : son en-tête ne précise pas sa page de codes ; elle est lue dans la page %2, "
+                            "mais ne peut pas être modifiée.").arg(m_name).arg(codePageOf(h)));
     // Secondary indexes (.Xnn, .Ynn, .XGn, .YGn) would go stale: this engine
     // does not maintain them.
     const QFileInfo fi(file());
