@@ -281,7 +281,7 @@ void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows)
     sqlite3_stmt *st = nullptr;
     try {
         registerModule(db);
-        exec(db, createStatement(QStringLiteral("t"), QFileInfo(dbFile).absoluteFilePath()));
+        exec(db, createStatement(QStringLiteral("t"), QFileInfo(dbFile).absoluteFilePath(), 0, true));
         const int n = int(rows.front().size());
         QStringList holders;
         for (int i = 0; i < n; ++i)

@@ -23,8 +23,9 @@ namespace db::paradox {
 // time beyond the day), as formats::storageText() writes them: ".zzz" when
 // there are milliseconds, a minus sign before years before 1. Binary,
 // graphic, OLE, formatted memo and bytes fields are blobs. Blank fields, and
-// they alone, are NULL. Writes take the same forms; a column set to what it
-// reads keeps its stored bytes.
+// they alone, are NULL. Writes take the same forms; an auto-increment field
+// is numbered by the table alone, and a column set to what it reads keeps
+// its stored bytes.
 //
 // A table whose header names no code page is read in fallbackCodePage (the
 // page of the engine's Paradox language driver), or DOS US when it is 0,
@@ -55,7 +56,8 @@ void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, 
 void createTable(const QString &dbFile, const std::vector<FieldDef> &fields, const QString &key);
 
 // Appends rows, values in column order: null, integers, doubles, booleans,
-// texts, QDate, QTime, QDateTime or QByteArray. All or nothing.
+// texts, QDate, QTime, QDateTime or QByteArray. All or nothing. The loader of
+// a new table: auto-increment fields keep the values given.
 void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows);
 
 // Writes every table of a SQLite database as a Paradox table of the

@@ -94,7 +94,9 @@ int xConnect(sqlite3 *db, void *, int argc, const char *const *argv, sqlite3_vta
     TableOptions options;
     for (int i = 4; i < argc; ++i) {
         const QString arg = dequote(argv[i]);
-        if (arg.startsWith(QLatin1String("codepage=")))
+        if (arg == QLatin1String("load"))
+            options.loading = true;
+        else if (arg.startsWith(QLatin1String("codepage=")))
             options.fallbackCodePage = arg.mid(9).toInt();
     }
     try {
@@ -434,7 +436,7 @@ void registerModule(sqlite3 *handle)
                           .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
 }
 
-QString createStatement(const QString &tableName, const QString &dbFile, int fallbackCodePage)
+QString createStatement(const QString &tableName, const QString &dbFile, int fallbackCodePage, bool loading)
 {
     QString name = tableName;
     name.replace(QLatin1Char('"'), QLatin1String("\"\""));
@@ -443,6 +445,8 @@ QString createStatement(const QString &tableName, const QString &dbFile, int fal
     QString args = QLatin1Char('\'') + path + QLatin1Char('\'');
     if (fallbackCodePage)
         args += QStringLiteral(", 'codepage=%1'").arg(fallbackCodePage);
+    if (loading)
+        args += QStringLiteral(", 'load'");
     return QStringLiteral("CREATE VIRTUAL TABLE main.\"%1\" USING paradox(%2)").arg(name, args);
 }
 

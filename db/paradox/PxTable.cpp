@@ -140,7 +140,7 @@ struct Table::Pending {
 };
 
 Table::Table(const QString &dbFile, const QString &name, const TableOptions &options)
-    : m_name(name), m_fallbackCodePage(options.fallbackCodePage)
+    : m_name(name), m_fallbackCodePage(options.fallbackCodePage), m_loading(options.loading)
 {
     m_paths[Journal::Db] = dbFile;
     m_paths[Journal::Mb] = companion(dbFile, QStringLiteral("MB"));
@@ -877,13 +877,18 @@ qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::op
     for (int c = 0; c < columnCount(); ++c) {
         const bool given = c < int(values.size()) && values[size_t(c)] && values[size_t(c)]->type != SqlValue::Null;
         if (m_fields[size_t(c)].type == ftAutoInc) {
-            // The counter gives the next number; a given one moves it on.
+            // The counter gives the next number; a given one (a loaded
+            // table's own) moves it on.
             if (!given) {
                 if (m_autoInc == 2147483647)
                     fail(QStringLiteral("Table %1 : le compteur du champ %2 est épuisé.").arg(m_name, m_fields[size_t(c)].name));
                 encode(c, SqlValue::integer(m_autoInc + 1), row);
                 ++m_autoInc;
                 continue;
+            }
+            if (!m_loading) {
+                m_autoInc = autoIncBefore;
+                refuseAutoInc(c);
             }
             encode(c, *values[size_t(c)], row);
             m_autoInc = std::max<qint32>(m_autoInc, qint32(*readInteger(m_fields[size_t(c)], row.raw.constData() + m_fields[size_t(c)].offset)));
@@ -933,6 +938,8 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
         // BCD's digits) is not rounded on disk by writing it back.
         if (!isBlobType(f.type) && sameValue(valueOf(changed, c), *values[size_t(c)]))
             continue;
+        if (f.type == ftAutoInc)
+            refuseAutoInc(c);
         if (isBlobType(f.type)) {
             // Setting a memo to what it holds must not copy it into the memo file again.
             Row probe = changed;
@@ -963,17 +970,6 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
             keyChanged = true;
         }
     }
-    for (int c : changedCols) {
-        if (m_fields[size_t(c)].type != ftAutoInc)
-            continue;
-        const auto v = readInteger(m_fields[size_t(c)], changed.raw.constData() + m_fields[size_t(c)].offset);
-        if (v && *v > m_autoInc) {
-            Undo a{Undo::AutoInc, -1, Row(), false, 0};
-            a.autoInc = m_autoInc;
-            m_undo.push_back(std::move(a));
-            m_autoInc = qint32(*v);
-        }
-    }
     std::vector<std::pair<int, std::optional<QByteArray>>> oldKeys;
     for (int c : changedCols)
         if (m_columnIndex[size_t(c)])
@@ -991,6 +987,14 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
         if (const auto nk = indexKey(c, value(slot, c)); nk && !nk->isEmpty())
             idx->insert(*nk, slot);
     }
+}
+
+// Two rows numbered alike by a statement would stay so: the field's numbers
+// are the counter's alone.
+void Table::refuseAutoInc(int col) const
+{
+    fail(QStringLiteral("Table %1, champ %2 : ce champ auto-incrément est numéroté par le moteur à l'ajout d'une ligne ; "
+                        "sa valeur ne peut pas être écrite.").arg(m_name, m_fields[size_t(col)].name));
 }
 
 void Table::remove(int slot)

@@ -42,6 +42,8 @@ struct SqlValue {
 struct TableOptions {
     // The page of text for a table whose header names none (0: DOS US).
     int fallbackCodePage = 0;
+    // Filling a table: auto-increment fields take the values given.
+    bool loading = false;
 };
 
 // One Paradox table (.DB with its .MB and .PX) decoded in memory.
@@ -169,10 +171,12 @@ private:
     void planRewrite(Pending &p, bool sort);
     void compact();
     [[noreturn]] void fail(const QString &message) const;
+    [[noreturn]] void refuseAutoInc(int col) const;
     int codePageOf(const Header &h) const;
 
     QString m_name;
     int m_fallbackCodePage = 0;
+    bool m_loading = false;
     Journal::Paths m_paths;
     std::vector<FieldInfo> m_fields;   // as declared to SQLite
     int m_keyFields = 0;

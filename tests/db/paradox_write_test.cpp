@@ -259,6 +259,47 @@ private slots:
         PX_delete(doc);
     }
 
+    // The counter's numbers are its own: an UPDATE that gave one row the
+    // number of another left two rows numbered alike.
+    void autoIncrementIsNumberedByTheTableAlone()
+    {
+        const QString file = m_dir + QStringLiteral("/NUM.DB");
+        createTable(file, {{"ID", ColumnType::Long, 0}, {"N", ColumnType::AutoInc, 0}, {"T", ColumnType::Alpha, 10}},
+                    QStringLiteral("ID"));
+        const QString name = connect(m_dir);
+        run(name, QStringLiteral("INSERT INTO NUM (ID, T) VALUES (1, 'a'), (2, 'b')"));
+        const auto before = snapshot(m_dir);
+        for (const char *sql : {"UPDATE NUM SET N = 1 WHERE ID = 2", "UPDATE NUM SET N = NULL WHERE ID = 1",
+                                "INSERT INTO NUM (ID, N) VALUES (3, 3)", "INSERT INTO NUM (ID, N, T) VALUES (3, 9, 'c')"}) {
+            const QString err = failure(name, QLatin1String(sql));
+            QVERIFY2(err.contains(QStringLiteral("champ N : ce champ auto-incrément est numéroté par le moteur")),
+                     qPrintable(QLatin1String(sql) + QLatin1String(" : ") + err));
+            QCOMPARE(snapshot(m_dir), before);
+        }
+        // Writing back the number a row has is no change of it.
+        run(name, QStringLiteral("UPDATE NUM SET N = N, T = 'x' WHERE ID = 2"));
+        run(name, QStringLiteral("INSERT INTO NUM (ID, T) VALUES (3, 'c')"));
+        // The loader of a table keeps the numbers it is given, and the
+        // counter goes on after them.
+        appendRows(file, {{4, 40, QStringLiteral("d")}});
+        run(name, QStringLiteral("INSERT INTO NUM (ID, T) VALUES (5, 'e')"));
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT ID || ':' || N || ':' || T FROM NUM")),
+                 (QStringList{"1:1:a", "2:2:x", "3:3:c", "4:40:d", "5:41:e"}));
+        pxdoc_t *doc = PX_new();
+        QCOMPARE(PX_open_file(doc, QFile::encodeName(file).constData()), 0);
+        QCOMPARE(doc->px_head->px_autoinc, 41);
+        QByteArray rec(PX_get_recordsize(doc), '\0');
+        QList<long> numbers;
+        for (int i = 0; i < PX_get_num_records(doc); ++i) {
+            QVERIFY(PX_get_record(doc, i, rec.data()));
+            long n = 0;
+            PX_get_data_long(doc, rec.data() + 4, 4, &n);
+            numbers << n;
+        }
+        PX_delete(doc);
+        QCOMPARE(numbers, (QList<long>{1, 2, 3, 40, 41}));
+    }
+
     // Dates and times read as the moments they encode (before year 1, beyond
     // the day, fractions of a millisecond): a copy writes the same bytes, and
     // rewriting a row leaves the moments it does not set as they were.
