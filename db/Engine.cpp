@@ -2,6 +2,7 @@
 #include "db/DbError.h"
 #include "db/IniFile.h"
 #include "db/paradox/ParadoxDriver.h"
+#include "db/paradox/PxCodePage.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,6 +49,17 @@ bool wildcardMatch(const QString &pattern, const QString &name)
     const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
                                 QRegularExpression::CaseInsensitiveOption);
     return re.match(name).hasMatch();
+}
+
+// The page of the language driver that the engine's Paradox setting names
+// (start-up maintains it), for the tables whose header names none; 0 when
+// it names none this engine knows.
+int paradoxCodePage()
+{
+    for (const auto &kv : Engine::instance().readNode(QStringLiteral("\\DRIVERS\\PARADOX\\INIT\\")))
+        if (kv.first.compare(QLatin1String("LANGDRIVER"), Qt::CaseInsensitive) == 0)
+            return paradox::CodePage::ofLanguageDriver(kv.second);
+    return 0;
 }
 
 } // namespace
@@ -355,7 +367,7 @@ void Connection::open()
                                                                      : q.lastError().databaseText());
         } else if (m_driver == DriverKind::Paradox) {
             auto *handle = *static_cast<sqlite3 *const *>(d.driver()->handle().data());
-            paradox::attachDirectory(handle, m_directory);
+            paradox::attachDirectory(handle, m_directory, paradoxCodePage());
         }
     } catch (...) {
         d.close();

@@ -119,23 +119,62 @@ QString floatToText(long double v)
 
 QString storageText(const QDateTime &dt)
 {
+    // Milliseconds only where there are some: the texts stored before stay
+    // the texts written now, and equality on them stays exact.
+    if (dt.time().msec() != 0)
+        return dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     return dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 std::optional<QDateTime> fromStorageText(const QString &text)
 {
-    if (text.size() < 10 || text[4] != QLatin1Char('-') || text[7] != QLatin1Char('-'))
+    // The year as Qt writes it: four digits or more, a minus sign before the
+    // years before year 1 (there is no year 0).
+    const int dash = text.indexOf(QLatin1Char('-'), text.startsWith(QLatin1Char('-')) ? 1 : 0);
+    if (dash < (text.startsWith(QLatin1Char('-')) ? 5 : 4) || text.size() < dash + 6 || text[dash + 3] != QLatin1Char('-'))
         return std::nullopt;
-    const QDate d = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    auto digits = [&](int from, int count, int *out) {
+        int v = 0;
+        for (int i = from; i < from + count; ++i) {
+            if (i >= text.size() || text[i] < QLatin1Char('0') || text[i] > QLatin1Char('9'))
+                return false;
+            v = v * 10 + (text[i].unicode() - '0');
+        }
+        *out = v;
+        return true;
+    };
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    int year = 0, month = 0, day = 0;
+    if (dash - negative > 7 || !digits(negative, dash - negative, &year) || !digits(dash + 1, 2, &month)
+        || !digits(dash + 4, 2, &day))
+        return std::nullopt;
+    const QDate d(negative ? -year : year, month, day);
     if (!d.isValid())
         return std::nullopt;
-    if (text.size() == 10)
+    const int end = dash + 6;
+    if (text.size() == end)
         return QDateTime(d, QTime(0, 0));
-    QString rest = text.mid(11);
-    const int dot = rest.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        rest = rest.left(dot);
-    const QTime t = QTime::fromString(rest, QStringLiteral("HH:mm:ss"));
+    if (text[end] != QLatin1Char(' '))
+        return std::nullopt;
+    int h = 0, m = 0, s = 0, ms = 0;
+    if (!digits(end + 1, 2, &h) || text.size() < end + 9 || text[end + 3] != QLatin1Char(':') || !digits(end + 4, 2, &m)
+        || text[end + 6] != QLatin1Char(':') || !digits(end + 7, 2, &s))
+        return std::nullopt;
+    int at = end + 9;
+    if (at < text.size() && text[at] == QLatin1Char('.')) {
+        // Milliseconds; digits beyond them cannot be kept by a date-time.
+        int n = 0;
+        for (++at; at < text.size() && text[at] >= QLatin1Char('0') && text[at] <= QLatin1Char('9'); ++at, ++n)
+            if (n < 3)
+                ms = ms * 10 + (text[at].unicode() - '0');
+        if (n == 0)
+            return std::nullopt;
+        for (; n < 3; ++n)
+            ms *= 10;
+    }
+    if (at != text.size())
+        return std::nullopt;
+    const QTime t(h, m, s, ms);
     if (!t.isValid())
         return std::nullopt;
     return QDateTime(d, t);

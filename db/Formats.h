@@ -32,6 +32,8 @@ QString floatToText(long double v);
 
 // How date-times are stored in a SQLite practice database and bound to
 // parameters: one representation, so equality on a date-time is exact.
+// "yyyy-MM-dd HH:mm:ss", with ".zzz" when there are milliseconds; years
+// before 1 with a minus sign, as QDate numbers them.
 QString storageText(const QDateTime &dt);
 std::optional<QDateTime> fromStorageText(const QString &text);
 

@@ -116,7 +116,8 @@ QVariant bindable(const QVariant &v)
     switch (v.metaType().id()) {
     case QMetaType::QDate: return formats::storageText(QDateTime(v.toDate(), QTime(0, 0)));
     case QMetaType::QDateTime: return formats::storageText(v.toDateTime());
-    case QMetaType::QTime: return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::QTime:
+        return v.toTime().toString(v.toTime().msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"));
     case QMetaType::Bool: return v.toBool() ? 1 : 0;
     default: return v;
     }
@@ -193,7 +194,7 @@ ColumnSpec columnOfDeclared(const QString &name, const QString &declared)
 
 } // namespace
 
-void attachDirectory(sqlite3 *handle, const QString &directory)
+void attachDirectory(sqlite3 *handle, const QString &directory, int fallbackCodePage)
 {
     const QDir dir(directory);
     if (!dir.exists())
@@ -209,7 +210,7 @@ void attachDirectory(sqlite3 *handle, const QString &directory)
             throw DbError(QStringLiteral("Les tables %1 et %2 du répertoire %3 ne diffèrent que par la casse de leur nom.")
                               .arg(seen.value(upper), file, directory));
         seen.insert(upper, file);
-        exec(handle, createStatement(base, dir.filePath(file)));
+        exec(handle, createStatement(base, dir.filePath(file), fallbackCodePage));
     }
 }
 
@@ -280,7 +281,7 @@ void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows)
     sqlite3_stmt *st = nullptr;
     try {
         registerModule(db);
-        exec(db, createStatement(QStringLiteral("t"), QFileInfo(dbFile).absoluteFilePath()));
+        exec(db, createStatement(QStringLiteral("t"), QFileInfo(dbFile).absoluteFilePath(), 0, true));
         const int n = int(rows.front().size());
         QStringList holders;
         for (int i = 0; i < n; ++i)

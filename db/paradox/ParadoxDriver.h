@@ -19,12 +19,20 @@ namespace db::paradox {
 // the table's code page; numbers, money and BCD are floating values; short,
 // long and auto-increment fields integers; logical fields 0 and 1; dates
 // "yyyy-MM-dd 00:00:00", timestamps "yyyy-MM-dd HH:mm:ss", times
-// "1899-12-30 HH:mm:ss" (the platform's zero date); binary, graphic, OLE,
-// formatted memo and bytes fields blobs. Blank fields are NULL. Writes take
-// the same forms.
+// "1899-12-30 HH:mm:ss" (the platform's zero date, moved by the days of a
+// time beyond the day), as formats::storageText() writes them: ".zzz" when
+// there are milliseconds, a minus sign before years before 1. Binary,
+// graphic, OLE, formatted memo and bytes fields are blobs. Blank fields, and
+// they alone, are NULL. Writes take the same forms; an auto-increment field
+// is numbered by the table alone, and a column set to what it reads keeps
+// its stored bytes.
+//
+// A table whose header names no code page is read in fallbackCodePage (the
+// page of the engine's Paradox language driver), or DOS US when it is 0,
+// and is not written.
 //
 // Throws db::DbError with a clear message when the directory cannot be used.
-void attachDirectory(sqlite3 *handle, const QString &directory);
+void attachDirectory(sqlite3 *handle, const QString &directory, int fallbackCodePage = 0);
 
 // The description of a column of a new table.
 enum class ColumnType { Alpha, Number, Currency, Bcd, Short, Long, AutoInc, Logical, Date, Time, Timestamp,
@@ -48,7 +56,8 @@ void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, 
 void createTable(const QString &dbFile, const std::vector<FieldDef> &fields, const QString &key);
 
 // Appends rows, values in column order: null, integers, doubles, booleans,
-// texts, QDate, QTime, QDateTime or QByteArray. All or nothing.
+// texts, QDate, QTime, QDateTime or QByteArray. All or nothing. The loader of
+// a new table: auto-increment fields keep the values given.
 void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows);
 
 // Writes every table of a SQLite database as a Paradox table of the

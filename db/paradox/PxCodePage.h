@@ -26,6 +26,11 @@ public:
     QByteArray encode(const QString &text, bool *ok, QString *badChar) const;
 
     static bool supported(int number);
+    // The page of a language driver of the engine's configuration, named by
+    // its short name ("intl", "ancyrr", "DBWINUS0") or by the name the
+    // configuration tools show ("Paradox 'intl'", "Pdox ANSI Cyrillic"),
+    // in any letter case; 0 for a name it does not know.
+    static int ofLanguageDriver(const QString &name);
 
 private:
     int m_number;

@@ -91,8 +91,16 @@ int xConnect(sqlite3 *db, void *, int argc, const char *const *argv, sqlite3_vta
     *static_cast<sqlite3_vtab *>(v.get()) = sqlite3_vtab{};
     const QString name = QString::fromUtf8(argv[2]);
     QString decl;
+    TableOptions options;
+    for (int i = 4; i < argc; ++i) {
+        const QString arg = dequote(argv[i]);
+        if (arg == QLatin1String("load"))
+            options.loading = true;
+        else if (arg.startsWith(QLatin1String("codepage=")))
+            options.fallbackCodePage = arg.mid(9).toInt();
+    }
     try {
-        v->table = std::make_unique<Table>(dequote(argv[3]), name);
+        v->table = std::make_unique<Table>(dequote(argv[3]), name, options);
         decl = v->table->declaration();
     } catch (const DbError &e) {
         v->broken = e.message();
@@ -428,13 +436,18 @@ void registerModule(sqlite3 *handle)
                           .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
 }
 
-QString createStatement(const QString &tableName, const QString &dbFile)
+QString createStatement(const QString &tableName, const QString &dbFile, int fallbackCodePage, bool loading)
 {
     QString name = tableName;
     name.replace(QLatin1Char('"'), QLatin1String("\"\""));
     QString path = dbFile;
     path.replace(QLatin1Char('\''), QLatin1String("''"));
-    return QStringLiteral("CREATE VIRTUAL TABLE main.\"%1\" USING paradox('%2')").arg(name, path);
+    QString args = QLatin1Char('\'') + path + QLatin1Char('\'');
+    if (fallbackCodePage)
+        args += QStringLiteral(", 'codepage=%1'").arg(fallbackCodePage);
+    if (loading)
+        args += QStringLiteral(", 'load'");
+    return QStringLiteral("CREATE VIRTUAL TABLE main.\"%1\" USING paradox(%2)").arg(name, args);
 }
 
 } // namespace db::paradox

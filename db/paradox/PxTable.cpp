@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kLockWaitMs = 1000;
 constexpr qint64 kMsPerDay = 86400000;
+// 30 December 1899, the platform's zero date, on the scale of dates.
+constexpr qint64 kZeroDay = 693594;
 constexpr int kMbBlock = 4096;
 
 // The .MB or .PX of a table: an existing file of any letter case, or the
@@ -38,20 +40,34 @@ QString companion(const QString &dbFile, const QString &ext)
     return dir.filePath(base + QLatin1Char('.') + (lower ? ext.toLower() : ext.toUpper()));
 }
 
+// The texts formats::storageText() writes, built here without QString:
+// every date and time of a scan goes through them.
 QByteArray dateText(qint64 days)
 {
     const QDate d = QDate::fromJulianDay(days + kJulianDayOffset);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year(), d.month(), d.day());
+    std::snprintf(buf, sizeof buf, d.year() < 0 ? "-%04d-%02d-%02d" : "%04d-%02d-%02d", std::abs(d.year()), d.month(),
+                  d.day());
     return QByteArray(buf);
 }
 
 QByteArray timeText(qint64 msOfDay)
 {
     const qint64 s = msOfDay / 1000;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
+    const int ms = int(msOfDay % 1000);
+    char buf[24];
+    std::snprintf(buf, sizeof buf, ms ? "%02d:%02d:%02d.%03d" : "%02d:%02d:%02d", int(s / 3600), int(s / 60 % 60),
+                  int(s % 60), ms);
     return QByteArray(buf);
+}
+
+// Days and milliseconds on the scale of dates, as text; nothing when no date
+// can hold them.
+std::optional<QByteArray> momentText(qint64 days, qint64 msOfDay)
+{
+    if (!QDate::fromJulianDay(days + kJulianDayOffset).isValid())
+        return std::nullopt;
+    return dateText(days) + ' ' + timeText(msOfDay);
 }
 
 QString quoted(const QString &ident)
@@ -71,6 +87,18 @@ QString shown(const SqlValue &v)
     case SqlValue::Blob: return QStringLiteral("(%1 octets)").arg(v.bytes.size());
     }
     return QString();
+}
+
+bool sameValue(const SqlValue &a, const SqlValue &b)
+{
+    if (a.type != b.type)
+        return false;
+    switch (a.type) {
+    case SqlValue::Null: return true;
+    case SqlValue::Integer: return a.i == b.i;
+    case SqlValue::Real: return a.d == b.d;
+    default: return a.bytes == b.bytes;
+    }
 }
 
 QByteArray doubleKey(double d)
@@ -111,8 +139,8 @@ struct Table::Pending {
     qint64 mbSize = 0;
 };
 
-Table::Table(const QString &dbFile, const QString &name)
-    : m_name(name)
+Table::Table(const QString &dbFile, const QString &name, const TableOptions &options)
+    : m_name(name), m_fallbackCodePage(options.fallbackCodePage), m_loading(options.loading)
 {
     m_paths[Journal::Db] = dbFile;
     m_paths[Journal::Mb] = companion(dbFile, QStringLiteral("MB"));
@@ -123,6 +151,15 @@ Table::Table(const QString &dbFile, const QString &name)
 Table::~Table() = default;
 
 [[noreturn]] void Table::fail(const QString &message) const { throw DbError(message); }
+
+int Table::codePageOf(const Header &h) const
+{
+    // Tables before Paradox 4 do not say their code page: the engine's
+    // language driver does, or DOS US, the usual one then.
+    if (h.codePage)
+        return h.codePage;
+    return m_fallbackCodePage ? m_fallbackCodePage : 437;
+}
 
 void Table::readHeaderOnly()
 {
@@ -146,8 +183,7 @@ void Table::readHeaderOnly()
         fail(QStringLiteral("Table %1 : ce fichier est un index, pas une table de données.").arg(m_name));
     if (h.encrypted)
         fail(QStringLiteral("La table %1 est protégée par un mot de passe ; ce moteur ne peut pas la lire.").arg(m_name));
-    // Tables before Paradox 4 do not say their code page; DOS US was the usual one.
-    const CodePage cp(h.codePage ? h.codePage : 437, m_name);
+    const CodePage cp(codePageOf(h), m_name);
     m_fields = h.fields;
     for (FieldInfo &fi : m_fields)
         fi.name = cp.decode(fi.rawName);
@@ -247,7 +283,7 @@ void Table::load(bool exclusiveHeld)
     if (!same)
         fail(QStringLiteral("La structure de la table %1 a changé depuis l'ouverture de la base ; "
                             "reconnectez-vous.").arg(m_name));
-    auto codePage = std::make_unique<CodePage>(h.codePage ? h.codePage : 437, m_name);
+    auto codePage = std::make_unique<CodePage>(codePageOf(h), m_name);
     const std::vector<BlockInfo> blocks = walkBlocks(h, bytes, m_name);
 
     File mb;
@@ -401,26 +437,30 @@ SqlValue Table::valueOf(const Row &row, int col)
         const auto v = readBcd(f, d);
         return v ? SqlValue::real(v->toDouble()) : SqlValue();
     }
+    // Every stored value reads as the moment it encodes, before year 1 too:
+    // only the blank field is NULL.
     case ftDate: {
         const auto v = readInteger(f, d);
-        if (!v || *v < 1 || *v > 3652059)   // 1 January 1 to 31 December 9999
-            return SqlValue();
-        return SqlValue::text(dateText(*v) + " 00:00:00");
+        return v ? SqlValue::text(dateText(*v) + " 00:00:00") : SqlValue();
     }
     case ftTime: {
+        // A time outside the day moves the platform's zero date, as its
+        // date-times do.
         const auto v = readInteger(f, d);
-        if (!v || *v < 0 || *v >= kMsPerDay)
+        if (!v)
             return SqlValue();
-        return SqlValue::text("1899-12-30 " + timeText(*v));
+        const qint64 day = *v >= 0 ? *v / kMsPerDay : -((-*v + kMsPerDay - 1) / kMsPerDay);
+        return SqlValue::text(*momentText(kZeroDay + day, *v - day * kMsPerDay));
     }
     case ftTimestamp: {
         const auto v = readFloat(f, d);
-        // Years 1 to 9999; damaged bytes can hold anything, NaN included.
-        if (!v || !std::isfinite(*v) || *v < kMsPerDay || *v > 3.2e14)
+        // Damaged bytes can hold anything, NaN included.
+        if (!v || !std::isfinite(*v) || std::abs(*v) > 9e18)
             return SqlValue();
         const qint64 ms = std::llround(*v);
-        const qint64 days = ms / kMsPerDay;
-        return SqlValue::text(dateText(days) + ' ' + timeText(ms - days * kMsPerDay));
+        const qint64 days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+        const auto text = momentText(days, ms - days * kMsPerDay);
+        return text ? SqlValue::text(*text) : SqlValue();
     }
     case ftBytes: {
         if (std::all_of(d, d + f.size, [](char c) { return c == 0; }))
@@ -654,32 +694,43 @@ void Table::encode(int col, const SqlValue &v, Row &row)
         return;
     }
     case ftDate: {
+        // Any day a long holds, but the one whose bytes are the blank field.
         const qint64 days = dateTime().date().toJulianDay() - kJulianDayOffset;
-        if (days < 1 || days > 2147483647)
+        if (days < -2147483647 || days > 2147483647)
             throw refusal(QStringLiteral("la date %1 est hors des limites.").arg(shown(v)));
         writeInteger(f, d, days);
         return;
     }
     case ftTime: {
         QTime t;
+        qint64 ms = 0;
         if (v.type == SqlValue::Text) {
             const QString s = QString::fromUtf8(v.bytes).trimmed();
-            t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+            t = QTime::fromString(s, QStringLiteral("HH:mm:ss.zzz"));
+            if (!t.isValid())
+                t = QTime::fromString(s, QStringLiteral("HH:mm:ss"));
             if (!t.isValid())
                 t = QTime::fromString(s, QStringLiteral("HH:mm"));
-            if (!t.isValid())
-                if (const auto dt = formats::fromStorageText(s))
-                    t = dt->time();
+            if (t.isValid()) {
+                ms = t.msecsSinceStartOfDay();
+            } else if (const auto dt = formats::fromStorageText(s)) {
+                t = dt->time();
+                // A time read from the field itself, beyond its day, comes
+                // back as it was; any other date only gives its time of day.
+                const qint64 day = dt->date().toJulianDay() - kJulianDayOffset - kZeroDay;
+                ms = t.msecsSinceStartOfDay() + (std::abs(day) <= 24 ? day * kMsPerDay : 0);
+            }
         }
-        if (!t.isValid())
+        if (!t.isValid() || ms < -2147483647 || ms > 2147483647)
             throw refusal(QStringLiteral("« %1 » n'est pas une heure valide (hh:mm:ss).").arg(shown(v)));
-        writeInteger(f, d, t.msecsSinceStartOfDay());
+        writeInteger(f, d, ms);
         return;
     }
     case ftTimestamp: {
         const QDateTime dt = dateTime();
         const qint64 days = dt.date().toJulianDay() - kJulianDayOffset;
-        if (days < 1)
+        // Beyond 2^53 milliseconds a double no longer holds every one.
+        if (std::abs(days) > 104249991)
             throw refusal(QStringLiteral("la date %1 est hors des limites.").arg(shown(v)));
         writeFloat(f, d, double(days * kMsPerDay + dt.time().msecsSinceStartOfDay()));
         return;
@@ -738,6 +789,11 @@ void Table::checkWritable()
                  .arg(m_name).arg(h.versionId));
     if (h.writeProtected)
         fail(QStringLiteral("La table %1 est protégée en écriture.").arg(m_name));
+    // Its page is the engine's guess: text written in it might not be the
+    // page the table's own software reads.
+    if (h.codePage == 0)
+        fail(QStringLiteral("Table %1 : son en-tête ne précise pas sa page de codes ; elle est lue dans la page %2, "
+                            "mais ne peut pas être modifiée.").arg(m_name).arg(codePageOf(h)));
     // Secondary indexes (.Xnn, .Ynn, .XGn, .YGn) would go stale: this engine
     // does not maintain them.
     const QFileInfo fi(file());
@@ -821,13 +877,18 @@ qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::op
     for (int c = 0; c < columnCount(); ++c) {
         const bool given = c < int(values.size()) && values[size_t(c)] && values[size_t(c)]->type != SqlValue::Null;
         if (m_fields[size_t(c)].type == ftAutoInc) {
-            // The counter gives the next number; a given one moves it on.
+            // The counter gives the next number; a given one (a loaded
+            // table's own) moves it on.
             if (!given) {
                 if (m_autoInc == 2147483647)
                     fail(QStringLiteral("Table %1 : le compteur du champ %2 est épuisé.").arg(m_name, m_fields[size_t(c)].name));
                 encode(c, SqlValue::integer(m_autoInc + 1), row);
                 ++m_autoInc;
                 continue;
+            }
+            if (!m_loading) {
+                m_autoInc = autoIncBefore;
+                refuseAutoInc(c);
             }
             encode(c, *values[size_t(c)], row);
             m_autoInc = std::max<qint32>(m_autoInc, qint32(*readInteger(m_fields[size_t(c)], row.raw.constData() + m_fields[size_t(c)].offset)));
@@ -872,6 +933,13 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
         if (!values[size_t(c)])
             continue;
         const FieldInfo &f = m_fields[size_t(c)];
+        // A column set to what it reads as keeps its stored bytes: a value
+        // the reading rounded (a timestamp's fraction of a millisecond, a
+        // BCD's digits) is not rounded on disk by writing it back.
+        if (!isBlobType(f.type) && sameValue(valueOf(changed, c), *values[size_t(c)]))
+            continue;
+        if (f.type == ftAutoInc)
+            refuseAutoInc(c);
         if (isBlobType(f.type)) {
             // Setting a memo to what it holds must not copy it into the memo file again.
             Row probe = changed;
@@ -902,17 +970,6 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
             keyChanged = true;
         }
     }
-    for (int c : changedCols) {
-        if (m_fields[size_t(c)].type != ftAutoInc)
-            continue;
-        const auto v = readInteger(m_fields[size_t(c)], changed.raw.constData() + m_fields[size_t(c)].offset);
-        if (v && *v > m_autoInc) {
-            Undo a{Undo::AutoInc, -1, Row(), false, 0};
-            a.autoInc = m_autoInc;
-            m_undo.push_back(std::move(a));
-            m_autoInc = qint32(*v);
-        }
-    }
     std::vector<std::pair<int, std::optional<QByteArray>>> oldKeys;
     for (int c : changedCols)
         if (m_columnIndex[size_t(c)])
@@ -930,6 +987,14 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
         if (const auto nk = indexKey(c, value(slot, c)); nk && !nk->isEmpty())
             idx->insert(*nk, slot);
     }
+}
+
+// Two rows numbered alike by a statement would stay so: the field's numbers
+// are the counter's alone.
+void Table::refuseAutoInc(int col) const
+{
+    fail(QStringLiteral("Table %1, champ %2 : ce champ auto-incrément est numéroté par le moteur à l'ajout d'une ligne ; "
+                        "sa valeur ne peut pas être écrite.").arg(m_name, m_fields[size_t(col)].name));
 }
 
 void Table::remove(int slot)

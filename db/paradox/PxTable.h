@@ -38,6 +38,14 @@ struct SqlValue {
     static SqlValue blob(QByteArray b) { SqlValue s; s.type = Blob; s.bytes = std::move(b); return s; }
 };
 
+// How one connection uses a table.
+struct TableOptions {
+    // The page of text for a table whose header names none (0: DOS US).
+    int fallbackCodePage = 0;
+    // Filling a table: auto-increment fields take the values given.
+    bool loading = false;
+};
+
 // One Paradox table (.DB with its .MB and .PX) decoded in memory.
 //
 // The cache is the whole table, reloaded when the files change on disk
@@ -60,7 +68,7 @@ struct SqlValue {
 // by another program (one holding such a lock) reads and writes as an error.
 class Table {
 public:
-    Table(const QString &dbFile, const QString &name);
+    Table(const QString &dbFile, const QString &name, const TableOptions &options = TableOptions());
     ~Table();
     Table(const Table &) = delete;
     Table &operator=(const Table &) = delete;
@@ -163,8 +171,12 @@ private:
     void planRewrite(Pending &p, bool sort);
     void compact();
     [[noreturn]] void fail(const QString &message) const;
+    [[noreturn]] void refuseAutoInc(int col) const;
+    int codePageOf(const Header &h) const;
 
     QString m_name;
+    int m_fallbackCodePage = 0;
+    bool m_loading = false;
     Journal::Paths m_paths;
     std::vector<FieldInfo> m_fields;   // as declared to SQLite
     int m_keyFields = 0;

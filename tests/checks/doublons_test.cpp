@@ -136,17 +136,33 @@ private slots:
         QVERIFY(ui.progress.contains(L("  Gestion du doublon 4/4)")));
     }
 
+    void onlyTheSameInstantIsADuplicate_data()
+    {
+        QTest::addColumn<bool>("paradox");
+        QTest::newRow("SQLite") << false;
+        QTest::newRow("Paradox") << true;
+    }
+
     void onlyTheSameInstantIsADuplicate()
     {
+        QFETCH(bool, paradox);
         PracticeFixture f;
         recette(f, 1, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(9, 0)));
         recette(f, 2, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(9, 0, 1)));
         recette(f, 3, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(0, 0)));
         recette(f, 4, {}, 10, kDate, 2);     // another physician
+        recette(f, 5, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(10, 0, 0, 250)));
+        recette(f, 6, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(10, 0, 0, 750)));
+        if (paradox)
+            f.versParadox();
         ScriptedInteraction ui;
         auto s = run(f, ui);
         QVERIFY(s);
-        QCOMPARE(ids(f), L("1,2,3,4"));
+        QCOMPARE(s->ModeSQL, !paradox);
+        QStringList restants;
+        for (const QStringList &r : PracticeFixture::lignes(*s, L("SELECT CPMAIN_ID FROM CPMAIN ORDER BY CPMAIN_ID")))
+            restants << r.value(0);
+        QCOMPARE(restants.join(QLatin1Char(',')), L("1,2,3,4,5,6"));
         QCOMPARE(PracticeFixture::journal(*s).size(), 0);
         QVERIFY(!ui.progress.contains(L("  Gestion du doublon 1/2)")));
     }

@@ -116,6 +116,10 @@ private slots:
         ins.setInteger(QStringLiteral("id"), 3);
         ins.setDateTime(QStringLiteral("quand"), matin);
         ins.execSQL();
+        // A quarter of a second later is another moment.
+        ins.setInteger(QStringLiteral("id"), 4);
+        ins.setDateTime(QStringLiteral("quand"), matin.addMSecs(250));
+        ins.execSQL();
         Query q;
         q.setDatabaseName(QStringLiteral("EngineTest"));
         q.addLine(QStringLiteral("SELECT ID, QUAND FROM T WHERE QUAND=:quand ORDER BY ID"));
@@ -133,12 +137,16 @@ private slots:
         q.setDateTime(QStringLiteral("quand"), matin);
         q.open();
         QCOMPARE(q.fieldByName(QStringLiteral("QUAND")).asString(), QStringLiteral("05/03/2024 09:30:00"));
+        q.setDateTime(QStringLiteral("quand"), matin.addMSecs(250));
+        q.open();
+        QCOMPARE(q.recordCount(), 1);
+        QCOMPARE(q.fieldByName(QStringLiteral("QUAND")).asDateTime(), matin.addMSecs(250));
         // MAX over the stored form is the latest date-time.
         Query m;
         m.setDatabaseName(QStringLiteral("EngineTest"));
         m.addLine(QStringLiteral("SELECT MAX(QUAND) FROM T"));
         m.open();
-        QCOMPARE(m.field(0).asDateTime(), matin);
+        QCOMPARE(m.field(0).asDateTime(), matin.addMSecs(250));
     }
 
     void resultSetIsStaticAndWalksBothWays()
@@ -398,6 +406,17 @@ private slots:
         QCOMPARE(formats::textToDate(QStringLiteral("03/05/2024")), std::optional<QDate>(QDate(2024, 3, 5)));
         QCOMPARE(formats::dateTimeToText(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), QStringLiteral("12/30/1899"));
         formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
+        // The stored form: milliseconds only when there are some, years before 1 signed.
+        QCOMPARE(formats::storageText(QDateTime(QDate(2024, 3, 5), QTime(9, 30))), QStringLiteral("2024-03-05 09:30:00"));
+        QCOMPARE(formats::storageText(QDateTime(QDate(-2, 12, 31), QTime(1, 0, 0, 40))),
+                 QStringLiteral("-0002-12-31 01:00:00.040"));
+        QCOMPARE(formats::fromStorageText(QStringLiteral("-0002-12-31 01:00:00.040")),
+                 std::optional<QDateTime>(QDateTime(QDate(-2, 12, 31), QTime(1, 0, 0, 40))));
+        QCOMPARE(formats::fromStorageText(QStringLiteral("12345-01-02 00:00:00.5")),
+                 std::optional<QDateTime>(QDateTime(QDate(12345, 1, 2), QTime(0, 0, 0, 500))));
+        QCOMPARE(formats::fromStorageText(QStringLiteral("2024-03-05")), std::optional<QDateTime>(QDateTime(QDate(2024, 3, 5), QTime(0, 0))));
+        for (const char *bad : {"2024-03-05 09:30:00.", "2024-03-05 09:30", "2024-02-30 00:00:00", "24-03-05", "2024-03-05 09:30:00x"})
+            QVERIFY2(!formats::fromStorageText(QLatin1String(bad)), bad);
         QCOMPARE(formats::floatToText(100.1), QStringLiteral("100,1"));
         QCOMPARE(formats::floatToText(-0.0), QStringLiteral("0"));
         QCOMPARE(formats::upperAscii(QStringLiteral("élodie chèque")), QStringLiteral("éLODIE CHèQUE"));

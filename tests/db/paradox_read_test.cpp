@@ -2,7 +2,9 @@
 // engine, checked against their README and against pxlib itself.
 #include "db/DbError.h"
 #include "db/Engine.h"
+#include "db/Formats.h"
 #include "db/Query.h"
+#include "db/paradox/ParadoxDriver.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QTest>
@@ -61,7 +64,36 @@ struct PxRecord {
 
 const char *codePageName(int cp)
 {
-    return cp == 437 ? "IBM437" : cp == 850 ? "IBM850" : "windows-1252";
+    return cp == 437 ? "IBM437" : cp == 850 ? "IBM850" : cp == 866 ? "IBM866" : cp == 1251 ? "windows-1251" : "windows-1252";
+}
+
+// Takes the code page out of a table's header: as a Paradox 3.5 table has
+// it (no part after the common header, names of 79 bytes, version 4), or as
+// a 4.0+ header holding 0 for its page.
+void dropCodePage(const QString &file, bool asOldHeader)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    const int headerSize = qFromLittleEndian<quint16>(bytes.constData() + 2);
+    const int fields = qFromLittleEndian<qint16>(bytes.constData() + 0x21);
+    QByteArray head = bytes.left(headerSize);
+    if (asOldHeader) {
+        const int nameLength = head[0x39] >= 12 ? 261 : 79;
+        const int nameAt = 0x78 + 2 * fields + 4 + 4 * fields;
+        QByteArray old = head.left(0x58) + head.mid(0x78, nameAt - 0x78) + head.mid(nameAt, 79)
+            + head.mid(nameAt + nameLength);
+        old.resize(headerSize, '\0');
+        old[0x39] = 4;
+        qToLittleEndian<quint32>(0, old.data() + 0x25);   // 3.5 keeps its encryption here
+        head = old;
+    } else {
+        head[0x6A] = 0;
+        head[0x6B] = 0;
+    }
+    bytes.replace(0, headerSize, head);
+    QVERIFY(f.seek(0));
+    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 } // namespace
@@ -238,6 +270,11 @@ private slots:
         const QString memo = cell(QStringLiteral("SELECT Memo FROM TypSammlung WHERE Memo IS NOT NULL")).toString();
         QCOMPARE(memo, QStringLiteral("Dies ist eine Memo im 'Fünften Datensat'"));
         QCOMPARE(cell(QStringLiteral("SELECT count(*) FROM TypSammlung WHERE Memo IS NOT NULL")).toInt(), 1);
+        // A date and a timestamp before year 1 are values, not NULL: 31 December 2 BC.
+        QCOMPARE(cell(QStringLiteral("SELECT Datum || '|' || \"Datum/Zeit\" || '|' || Zeit FROM TypSammlung "
+                                     "WHERE \"Zähler\" = 5")).toString(),
+                 QStringLiteral("-0002-12-31 00:00:00|-0002-12-31 01:00:00|1899-12-30 01:10:12"));
+        QCOMPARE(cell(QStringLiteral("SELECT count(*) FROM TypSammlung WHERE Datum IS NULL")).toInt(), 2);
     }
 
     // Every scalar field of every sample record read both ways.
@@ -310,27 +347,37 @@ private slots:
                     break;
                 }
                 case pxfDate: {
-                    // Dates before year 1 (TypSammlung has one) read as NULL.
-                    long x = 0;
-                    if (!blank)
+                    // Every day number reads as its date, before year 1 too
+                    // (TypSammlung has one); only the blank field is NULL.
+                    QCOMPARE(v.isNull(), blank);
+                    if (!blank) {
+                        long x = 0;
                         PX_get_data_long(px.doc, d, len, &x);
-                    QCOMPARE(v.isNull(), x < 1);
-                    if (x >= 1) {
-                        char *s = PX_date2string(px.doc, x, "Y-m-d");
-                        QCOMPARE(v.asDateTime(), QDateTime(QDate::fromString(QString::fromLatin1(s), QStringLiteral("yyyy-M-d")), QTime(0, 0)));
-                        px.doc->free(px.doc, s);
+                        int y = 0, m = 0, day = 0;
+                        PX_SdnToGregorian(x + 1721425, &y, &m, &day);
+                        QCOMPARE(v.asDateTime(), QDateTime(QDate(y, m, day), QTime(0, 0)));
+                    }
+                    ++compared;
+                    break;
+                }
+                case pxfTime: {
+                    QCOMPARE(v.isNull(), blank);
+                    if (!blank) {
+                        long x = 0;
+                        PX_get_data_long(px.doc, d, len, &x);
+                        QCOMPARE(db::formats::zeroDateTime().msecsTo(v.asDateTime()), qint64(x));
                     }
                     ++compared;
                     break;
                 }
                 case pxfTimestamp: {
+                    // pxlib's own text goes wrong before year 1: its number is
+                    // the reference, milliseconds on the scale of dates.
                     double x = 0;
-                    const bool stored = PX_get_data_double(px.doc, d, len, &x) != 0;
-                    QCOMPARE(v.isNull(), !stored || x < 86400000.0);
+                    QCOMPARE(v.isNull(), PX_get_data_double(px.doc, d, len, &x) == 0);
                     if (!v.isNull()) {
-                        char *s = PX_timestamp2string(px.doc, x, "Y-m-d H:i:s");
-                        QCOMPARE(v.value().toString(), QString::fromLatin1(s));
-                        px.doc->free(px.doc, s);
+                        const QDateTime dt = v.asDateTime();
+                        QCOMPARE((dt.date().toJulianDay() - 1721425) * 86400000.0 + dt.time().msecsSinceStartOfDay(), x);
                     }
                     ++compared;
                     break;
@@ -341,6 +388,86 @@ private slots:
             }
         }
         QVERIFY(compared > 0);
+    }
+
+    // A table whose header names no code page, written in Cyrillic: the
+    // engine's Paradox language driver says its page, else DOS US as before.
+    void headerWithoutCodePageReadsInTheDriversPage_data()
+    {
+        QTest::addColumn<int>("written");
+        QTest::addColumn<bool>("oldHeader");
+        QTest::addColumn<QString>("langDriver");
+        QTest::addColumn<int>("read");
+        QTest::newRow("3.5 header, ANSI Cyrillic") << 1251 << true << "ancyrr" << 1251;
+        QTest::newRow("4.0 header, long name") << 1251 << false << "Pdox ANSI Cyrillic" << 1251;
+        QTest::newRow("DOS Cyrillic") << 866 << true << "CYRR" << 866;
+        QTest::newRow("unknown driver") << 1251 << true << "inconnu" << 437;
+    }
+
+    void headerWithoutCodePageReadsInTheDriversPage()
+    {
+        QFETCH(int, written);
+        QFETCH(bool, oldHeader);
+        QFETCH(QString, langDriver);
+        QFETCH(int, read);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+        const QString dir = m_tmp.filePath(tag);
+        QVERIFY(QDir().mkpath(dir));
+        const QString file = dir + QStringLiteral("/KLIENTY.DB");
+        const QString name = QStringLiteral("Фамилия"), surname = QStringLiteral("Щукин Пётр"),
+                      memo = QStringLiteral("Заметка врача, длиннее поля: она уходит в файл мемо.");
+        db::paradox::createTable(file,
+                                 {{QStringLiteral("ID"), db::paradox::ColumnType::Long, 0},
+                                  {name, db::paradox::ColumnType::Alpha, 30},
+                                  {QStringLiteral("NOTE"), db::paradox::ColumnType::Memo, 10}},
+                                 QString(), written);
+        db::paradox::appendRows(file, {{1, surname, memo}});
+        dropCodePage(file, oldHeader);
+
+        db::Engine &e = db::Engine::instance();
+        e.writeNode(QStringLiteral("\\DRIVERS\\PARADOX\\INIT\\"), {{QStringLiteral("LANGDRIVER"), langDriver}});
+        e.addStandardAlias(tag, dir, QStringLiteral("Paradox"));
+        db::Connection c(tag);
+        c.aliasName = tag;
+        c.databaseName = tag;
+        c.open();
+        // What the stored bytes say in the page the table is read in.
+        QStringEncoder enc(codePageName(written));
+        QStringDecoder dec(codePageName(read));
+        auto seen = [&](const QString &text) { return QString(dec.decode(QByteArray(enc.encode(text)))); };
+        Query q;
+        q.setDatabaseName(tag);
+        q.setSql(QStringLiteral("SELECT * FROM KLIENTY"));
+        q.open();
+        QCOMPARE(q.fieldCount(), 3);
+        QCOMPARE(q.fieldNames().value(1), seen(name));
+        QCOMPARE(q.field(1).asString(), seen(surname));
+        QCOMPARE(q.field(2).asString(), seen(memo));
+        if (read == written)
+            QCOMPARE(q.field(1).asString(), surname);
+
+        // pxlib reads the converted file and finds no page in it.
+        PxRecord px(file, 0);
+        QVERIFY(!px.data.isEmpty());
+        QCOMPARE(px.doc->px_head->px_doscodepage, 0);
+        QCOMPARE(QByteArray(px.at(1)).left(30), QByteArray(enc.encode(surname)));
+
+        // Writing it would be writing in a guessed page.
+        QFile before(file);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        QString err;
+        try {
+            Query u;
+            u.setDatabaseName(tag);
+            u.setSql(QStringLiteral("UPDATE KLIENTY SET ID = 2"));
+            u.execSQL();
+        } catch (const db::DbError &ex) {
+            err = ex.message();
+        }
+        QVERIFY2(err.contains(oldHeader ? QStringLiteral("version 4") : QStringLiteral("page de codes")), qPrintable(err));
+        QVERIFY(before.seek(0));
+        QCOMPARE(before.readAll(), bytes);
     }
 
     void emptyTableReadsNoRowsButItsFields()

@@ -3,6 +3,7 @@
 // be left alike by the same changes.
 #include "db/DbError.h"
 #include "db/Engine.h"
+#include "db/Formats.h"
 #include "db/Query.h"
 #include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/PracticeSchema.h"
@@ -33,8 +34,12 @@ QStringList rowsOf(Query &q)
     QStringList out;
     for (; !q.eof(); q.next()) {
         QStringList row;
-        for (int i = 0; i < q.fieldCount(); ++i)
-            row << q.field(i).asString();
+        for (int i = 0; i < q.fieldCount(); ++i) {
+            // Date-times in full, milliseconds included.
+            const db::Field f = q.field(i);
+            row << (f.kind() == db::ColumnKind::DateTime && !f.isNull() ? db::formats::storageText(f.asDateTime())
+                                                                          : f.asString());
+        }
         out << row.join(QLatin1Char('|'));
     }
     return out;
@@ -75,6 +80,10 @@ void fill(QSqlDatabase d)
               maybe(7.75, 3), maybe(1 + int(rnd.bounded(6)), 2), maybe(1 + int(rnd.bounded(60)), 4),
               maybe(1 + int(rnd.bounded(4)), 5), maybe(1 + int(rnd.bounded(12)), 3), int(rnd.bounded(2))});
     }
+    // Two records half a second apart are no duplicates.
+    for (const char *at : {"2023-01-12 10:00:00.250", "2023-01-12 10:00:00.750"})
+        exec("INSERT INTO CPMAIN (CPMAIN_ID, PATIENTS_ID, MEDECINS_ID, DATE_CONSULTATION, Montant1) VALUES (?,?,?,?,?)",
+             {at[20] == '2' ? 601 : 602, 43, 2, QString::fromLatin1(at), 10.0});
     for (int s = 1; s <= 50; ++s)
         exec("INSERT INTO CPSVFACT (CPSVFact_ID, Patients_ID, MEDECINS_ID, DATE_FSE, MONTANT) VALUES (?,?,?,?,?)",
              {s, maybe(int(rnd.bounded(220)), 5), 1 + int(rnd.bounded(3)), day(s), 23.0});
@@ -192,6 +201,8 @@ private slots:
                  q.setDateTime(QStringLiteral("date_consultation"), QDateTime(kFirstDay.addDays(10), QTime(0, 0)));
                  q.setInteger(QStringLiteral("medecins_id"), 2);
              }},
+            {"SELECT CPMAIN_ID, DATE_CONSULTATION FROM CPMAIN WHERE DATE_CONSULTATION=:d",
+             [](Query &q) { q.setDateTime(QStringLiteral("d"), QDateTime(QDate(2023, 1, 12), QTime(10, 0, 0, 750))); }},
             {"SELECT * from motconsu where PATIENTS_ID=:numero_patient AND DATE_CONSULTATION=:date_consultation",
              [](Query &q) {
                  q.setInteger(QStringLiteral("numero_patient"), 9);
@@ -271,6 +282,9 @@ private slots:
                  q.setBoolean("patient", true);
              }},
             {"DELETE FROM CPGEST WHERE CPGest_ID=:cpgest_id", [](Query &q) { q.setInteger("cpgest_id", 5); }},
+            {"UPDATE CPMAIN SET Paiement1 = 10 WHERE CPMAIN_ID > 600", nullptr},
+            {"UPDATE CPMAIN SET DATE_CONSULTATION = :d WHERE CPMAIN_ID = 601",
+             [](Query &q) { q.setDateTime("d", QDateTime(QDate(2023, 1, 12), QTime(10, 0, 0, 500))); }},
             {"UPDATE MEDECINS SET SV_LPS = 'nouvelle liste, assez longue pour sortir de l''enregistrement' WHERE MEDECINS_ID = 2", nullptr},
         };
         for (const Statement &s : changes)

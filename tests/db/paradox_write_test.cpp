@@ -17,6 +17,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
@@ -31,6 +32,8 @@ using namespace db::paradox;
 namespace {
 
 int g_alias = 0;
+
+const QString kSamples = QStringLiteral(ALDURIX_SHARED_TESTDATA "/paradox");
 
 QMap<QString, QByteArray> snapshot(const QString &dir)
 {
@@ -188,8 +191,8 @@ private slots:
         QSqlQuery ins(sqlDb(name));
         QVERIFY(ins.prepare(QStringLiteral("INSERT INTO TOUT VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")));
         const QVariantList full{1, QStringLiteral("Éléonore €"), 3.25, 12.5, 13.57, -123, 2000000000, QVariant(), 1,
-                                QStringLiteral("2024-02-29 00:00:00"), QStringLiteral("1899-12-30 13:45:10"),
-                                QStringLiteral("2023-12-31 23:59:59"), memo, binary, image, QByteArray("0123456789abcdef")};
+                                QStringLiteral("2024-02-29 00:00:00"), QStringLiteral("1899-12-30 13:45:10.125"),
+                                QStringLiteral("2023-12-31 23:59:59.999"), memo, binary, image, QByteArray("0123456789abcdef")};
         for (const QVariant &v : full)
             ins.addBindValue(v);
         QVERIFY2(ins.exec(), qPrintable(ins.lastError().text()));
@@ -211,8 +214,8 @@ private slots:
         QCOMPARE(q.fieldByName("Compteur").asInteger(), 1);
         QCOMPARE(q.fieldByName("Vrai").asBoolean(), true);
         QCOMPARE(q.fieldByName("Jour").asDateTime(), QDateTime(QDate(2024, 2, 29), QTime(0, 0)));
-        QCOMPARE(q.fieldByName("Heure").asDateTime().time(), QTime(13, 45, 10));
-        QCOMPARE(q.fieldByName("Moment").asDateTime(), QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59)));
+        QCOMPARE(q.fieldByName("Heure").asDateTime().time(), QTime(13, 45, 10, 125));
+        QCOMPARE(q.fieldByName("Moment").value().toString(), QStringLiteral("2023-12-31 23:59:59.999"));
         QCOMPARE(q.fieldByName("Memo").asString(), memo);
         QCOMPARE(q.fieldByName("Binaire").value().toByteArray(), binary);
         QCOMPARE(q.fieldByName("Image").value().toByteArray(), image);
@@ -245,7 +248,122 @@ private slots:
         double montant = 0;
         PX_get_data_double(doc, rec.data() + 4 + 20 + 8, 8, &montant);
         QCOMPARE(montant, 12.5);
+        // Milliseconds reach the file: those of the day, and those of a
+        // timestamp on the scale of dates.
+        long heure = 0;
+        PX_get_data_long(doc, rec.data() + 72, 4, &heure);
+        QCOMPARE(heure, 49510125L);
+        double moment = 0;
+        PX_get_data_double(doc, rec.data() + 76, 8, &moment);
+        QCOMPARE(moment, (QDate(2023, 12, 31).toJulianDay() - 1721425) * 86400000.0 + 86399999);
         PX_delete(doc);
+    }
+
+    // The counter's numbers are its own: an UPDATE that gave one row the
+    // number of another left two rows numbered alike.
+    void autoIncrementIsNumberedByTheTableAlone()
+    {
+        const QString file = m_dir + QStringLiteral("/NUM.DB");
+        createTable(file, {{"ID", ColumnType::Long, 0}, {"N", ColumnType::AutoInc, 0}, {"T", ColumnType::Alpha, 10}},
+                    QStringLiteral("ID"));
+        const QString name = connect(m_dir);
+        run(name, QStringLiteral("INSERT INTO NUM (ID, T) VALUES (1, 'a'), (2, 'b')"));
+        const auto before = snapshot(m_dir);
+        for (const char *sql : {"UPDATE NUM SET N = 1 WHERE ID = 2", "UPDATE NUM SET N = NULL WHERE ID = 1",
+                                "INSERT INTO NUM (ID, N) VALUES (3, 3)", "INSERT INTO NUM (ID, N, T) VALUES (3, 9, 'c')"}) {
+            const QString err = failure(name, QLatin1String(sql));
+            QVERIFY2(err.contains(QStringLiteral("champ N : ce champ auto-incrément est numéroté par le moteur")),
+                     qPrintable(QLatin1String(sql) + QLatin1String(" : ") + err));
+            QCOMPARE(snapshot(m_dir), before);
+        }
+        // Writing back the number a row has is no change of it.
+        run(name, QStringLiteral("UPDATE NUM SET N = N, T = 'x' WHERE ID = 2"));
+        run(name, QStringLiteral("INSERT INTO NUM (ID, T) VALUES (3, 'c')"));
+        // The loader of a table keeps the numbers it is given, and the
+        // counter goes on after them.
+        appendRows(file, {{4, 40, QStringLiteral("d")}});
+        run(name, QStringLiteral("INSERT INTO NUM (ID, T) VALUES (5, 'e')"));
+        QCOMPARE(column(connect(m_dir), QStringLiteral("SELECT ID || ':' || N || ':' || T FROM NUM")),
+                 (QStringList{"1:1:a", "2:2:x", "3:3:c", "4:40:d", "5:41:e"}));
+        pxdoc_t *doc = PX_new();
+        QCOMPARE(PX_open_file(doc, QFile::encodeName(file).constData()), 0);
+        QCOMPARE(doc->px_head->px_autoinc, 41);
+        QByteArray rec(PX_get_recordsize(doc), '\0');
+        QList<long> numbers;
+        for (int i = 0; i < PX_get_num_records(doc); ++i) {
+            QVERIFY(PX_get_record(doc, i, rec.data()));
+            long n = 0;
+            PX_get_data_long(doc, rec.data() + 4, 4, &n);
+            numbers << n;
+        }
+        PX_delete(doc);
+        QCOMPARE(numbers, (QList<long>{1, 2, 3, 40, 41}));
+    }
+
+    // Dates and times read as the moments they encode (before year 1, beyond
+    // the day, fractions of a millisecond): a copy writes the same bytes, and
+    // rewriting a row leaves the moments it does not set as they were.
+    void storedMomentsSurviveCopiesAndRewrites()
+    {
+        if (!QDir(kSamples).exists())
+            QSKIP("The shared Paradox samples are absent: no table with such moments to copy.");
+        for (const char *f : {"TypSammlung.DB", "TypSammlung.MB"}) {
+            QVERIFY(QFile::copy(kSamples + QLatin1Char('/') + QLatin1String(f), m_dir + QLatin1Char('/') + QLatin1String(f)));
+            QFile::setPermissions(m_dir + QLatin1Char('/') + QLatin1String(f), QFile::ReadOwner | QFile::WriteOwner);
+        }
+        const QString copy = m_dir + QStringLiteral("/COPIE.DB");
+        createTable(copy, {{"Z", ColumnType::Long, 0}, {"D", ColumnType::Date, 0}, {"H", ColumnType::Time, 0},
+                           {"M", ColumnType::Timestamp, 0}}, QString());
+        const QString name = connect(m_dir);
+        run(name, QStringLiteral("INSERT INTO COPIE SELECT \"Zähler\", Datum, Zeit, \"Datum/Zeit\" FROM TypSammlung"));
+        auto records = [](const QString &file, int at, int len) {
+            QList<QByteArray> out;
+            pxdoc_t *doc = PX_new();
+            if (PX_open_file(doc, QFile::encodeName(file).constData()) == 0) {
+                QByteArray rec(PX_get_recordsize(doc), '\0');
+                for (int i = 0; i < PX_get_num_records(doc); ++i)
+                    out << (PX_get_record(doc, i, rec.data()) ? rec.mid(at, len) : QByteArray());
+            }
+            PX_delete(doc);
+            return out;
+        };
+        // Datum, Zeit and "Datum/Zeit" lie side by side in both tables.
+        const QList<QByteArray> original = records(m_dir + QStringLiteral("/TypSammlung.DB"), 69, 16);
+        QCOMPARE(original.size(), 5);
+        QCOMPARE(records(copy, 4, 16), original);
+
+        auto patch = [&](int record, int at, const QByteArray &bytes) {
+            QFile f(copy);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const QByteArray head = f.read(4);
+            const int recordSize = qFromLittleEndian<quint16>(head.constData());
+            const int headerSize = qFromLittleEndian<quint16>(head.constData() + 2);
+            f.seek(headerSize + 6 + record * recordSize + at);
+            f.write(bytes);
+        };
+        // A time of 25 hours and a timestamp with a fraction of a millisecond,
+        // as another program may store them, on the first row.
+        QByteArray odd(12, '\0');
+        pxdoc_t *doc = PX_new();
+        PX_put_data_long(doc, odd.data(), 4, 90000000);               // 25:00:00
+        PX_put_data_double(doc, odd.data() + 4, 8, 63190926671000.4);   // 2003-06-10 11:11:11.0004
+        PX_delete(doc);
+        patch(0, 8, odd);
+        const QString fresh = connect(m_dir);
+        QCOMPARE(column(fresh, QStringLiteral("SELECT H || '|' || M FROM COPIE WHERE Z = 1")),
+                 QStringList{"1899-12-31 01:00:00|2003-06-10 11:11:11"});
+        const QList<QByteArray> patched = records(copy, 4, 16);
+        run(fresh, QStringLiteral("UPDATE COPIE SET Z = 10 WHERE Z = 1"));
+        run(fresh, QStringLiteral("UPDATE COPIE SET H = H, M = M, D = D"));
+        QCOMPARE(records(copy, 4, 16), patched);
+        // Written as text, the moment before year 1 and the time beyond the
+        // day are the stored ones again.
+        run(fresh, QStringLiteral("UPDATE COPIE SET D = '-0002-12-31 00:00:00', M = '-0002-12-31 01:00:00', "
+                                  "H = '1899-12-31 01:00:00' WHERE Z = 10"));
+        const QByteArray rewritten = records(copy, 4, 16).value(0);
+        QCOMPARE(rewritten.left(4), original.value(2).left(4));
+        QCOMPARE(rewritten.mid(4, 4), odd.left(4));
+        QCOMPARE(rewritten.mid(8), original.value(2).mid(8));
     }
 
     void badValuesAreRefusedByName_data()
