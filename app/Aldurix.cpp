@@ -1,4 +1,6 @@
 #include "app/Common.h"
+#include "app/Garde.h"
+#include "app/Messages.h"
 #include "app/Main.h"
 
 #include <QApplication>
@@ -19,12 +21,19 @@ int main(int argc, char *argv[])
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
 
     std::unique_ptr<TFMain> fenetre;
-    try {
-        fenetre = std::make_unique<TFMain>();
-        fenetre->creerDialogues();
-    } catch (const common::FinProgramme &f) {
-        return f.code;
-    }
+    bool cree = false;
+    const auto fin = garde::protegerAvec([](const QString &texte) { messages::afficher(nullptr, Boite::Erreur, texte); },
+                                         [&] {
+                                             fenetre = std::make_unique<TFMain>();
+                                             fenetre->creerDialogues();
+                                             cree = true;
+                                         });
+    if (fin)
+        return fin->code;
+    // A failure that start-up did not settle itself has been shown: nothing
+    // is left to run.
+    if (!cree)
+        return 1;
     fenetre->show();
     return app.exec();
 }

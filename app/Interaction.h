@@ -14,6 +14,13 @@ enum class Boite {
     QuestionAvert    // warning icon, Yes and No
 };
 
+// Modal results of the resolution dialogs.
+enum ResultatModal : int {
+    ResultatAucun = 0,   // closed without a result
+    ResultatOk = 1,      // the case is settled
+    ResultatNon = 7      // the program is ending
+};
+
 class Interaction {
 public:
     virtual ~Interaction() = default;
@@ -28,7 +35,7 @@ public:
     virtual void UpdateProgression(const QString &text, int maximum, int position) = 0;
     virtual void ArreterProgression(bool enable) = 0;
 
-    // Modal dialogs; the results are the dialogs' modal results (1 OK, 7 No).
+    // Modal dialogs; the results are the dialogs' modal results (ResultatModal).
     virtual int afficherSelectPatient() = 0;
     virtual int afficherSelectOrganisme() = 0;
     virtual void afficherResultats() = 0;

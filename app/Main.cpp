@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/Garde.h"
 #include "app/Messages.h"
 #include "db/DbError.h"
 #include "dialogs/SelectOrg.h"
@@ -185,22 +186,12 @@ void TFMain::terminer(int code)
 
 void TFMain::BtValiderClick()
 {
-    try {
-        m_run->BtValiderClick();
-    } catch (const FinProgramme &f) {
-        terminer(f.code);
-    }
+    if (const auto f = garde::proteger(m_ui, [this] { m_run->BtValiderClick(); }))
+        terminer(f->code);
 }
 
 void TFMain::BtFermerClick()
 {
-    try {
-        m_session->BtFermerClick();
-    } catch (const FinProgramme &f) {
-        terminer(f.code);
-    } catch (const db::DbError &e) {
-        m_ui.message(Boite::Erreur, e.message());
-    } catch (const std::exception &e) {
-        m_ui.message(Boite::Erreur, QString::fromLocal8Bit(e.what()));
-    }
+    if (const auto f = garde::proteger(m_ui, [this] { m_session->BtFermerClick(); }))
+        terminer(f->code);
 }

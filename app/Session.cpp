@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "app/Common.h"
+#include "app/Garde.h"
 #include "db/DbError.h"
 #include "db/Formats.h"
 
@@ -111,8 +112,7 @@ void Session::FormCreate()
     } catch (const FinProgramme &) {
         throw;
     } catch (const std::exception &e) {
-        const QString message = dynamic_cast<const DbError *>(&e) ? static_cast<const DbError &>(e).message()
-                                                                  : QString::fromLocal8Bit(e.what());
+        const QString message = garde::messageDe(e);
         ArreterProgression(true);
         ui.message(Boite::Erreur, QStringLiteral("Erreur à l'ouverture du programme. Veuillez vous assurer que ")
                                       + ProgName + QStringLiteral(" est bien fermé sur tous les postes. ")

@@ -1,5 +1,6 @@
 #include "checks/CheckRun.h"
 #include "app/Common.h"
+#include "app/Garde.h"
 #include "app/Session.h"
 #include "db/DbError.h"
 
@@ -35,8 +36,7 @@ void CheckRun::BtValiderClick()
     } catch (const std::exception &e) {
         // A failure the phases do not guard: the run stops in order, and what
         // it recorded so far is still offered for review.
-        const QString message = dynamic_cast<const db::DbError *>(&e) ? static_cast<const db::DbError &>(e).message()
-                                                                      : QString::fromLocal8Bit(e.what());
+        const QString message = garde::messageDe(e);
         s.ArreterProgression(true);
         s.ui.message(Boite::Erreur, QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
                                                    "Les corrections déjà effectuées sont conservées.")

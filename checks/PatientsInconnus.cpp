@@ -57,7 +57,7 @@ void CheckRun::GererPatientsInconnus()
         s.QryCPMain.first();
         s.TableMedecins.findKey({s.QryCPMain.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger()});
         s.ArreterProgression(false);
-        if (s.ui.afficherSelectPatient() != 1) {
+        if (s.ui.afficherSelectPatient() != ResultatOk) {
             s.AjouterResultat(patient, QString(), 0, kOrigineCPMain, 1,
                               QStringLiteral("Dossier patient inconnu : le programme n'est pas parvenu à traiter le dossier patient n°")
                                   + numero);

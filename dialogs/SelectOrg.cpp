@@ -425,7 +425,7 @@ void TFSelectOrganisme::BtValiderClick()
         s.TableOrganismes.setFieldValue(QStringLiteral("Ville"), EDVille->text());
         s.TableOrganismes.setFieldValue(QStringLiteral("Princ"), princ);
         s.TableOrganismes.post();
-        done(1);
+        done(ResultatOk);
     } catch (const db::DbError &e) {
         // A row left pending by the failure must not swallow the failure row.
         if (s.TableResultats.editing())
@@ -449,7 +449,7 @@ void TFSelectOrganisme::BtValiderClick()
             s.TableResultats.cancel();
             s.ui.message(Boite::Erreur, texte + QStringLiteral("\r") + QStringLiteral("Erreur : ") + journal.message());
         }
-        done(7);
+        done(ResultatNon);
     }
 }
 

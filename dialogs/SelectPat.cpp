@@ -1,4 +1,5 @@
 #include "dialogs/SelectPat.h"
+#include "app/Garde.h"
 #include "app/Progress.h"
 #include "app/Session.h"
 #include "db/DbError.h"
@@ -347,8 +348,7 @@ void TFSelectPatient::showEvent(QShowEvent *e)
 
 void TFSelectPatient::rapporterErreur(const std::exception &e)
 {
-    const auto *dbe = dynamic_cast<const db::DbError *>(&e);
-    s.ui.message(Boite::Erreur, dbe ? dbe->message() : QString::fromLocal8Bit(e.what()));
+    garde::rapporter(s.ui, e);
 }
 
 // --- Creation and show -------------------------------------------------------------

@@ -184,14 +184,14 @@ template <typename F> void TFSelectPatient::executerAction(F &&action)
         action();
     } catch (const common::FinProgramme &f) {
         fin = f;
-        done(7);
+        done(ResultatNon);
     } catch (const std::exception &e) {
         // What the actions do not guard goes to the default error report; the
         // dialog stays open unless the shut-down had already begun.
         ArreterProgression();
         rapporterErreur(e);
         if (m_fermeture)
-            done(7);
+            done(ResultatNon);
     }
 }
 
@@ -399,7 +399,7 @@ void TFSelectPatient::affecterPatientExistant(qint64 P)
     }
     Verifier_les_consultations(P);
     Transferer_donnees(U, P);
-    done(1);
+    done(ResultatOk);
 }
 
 // --- Creation of a new patient -------------------------------------------------------------
@@ -506,7 +506,7 @@ void TFSelectPatient::creerNouveauPatient()
                 valeurOuNull(medecinLigne, medecinLigne.asInteger()), QStringLiteral("Patients"), 2,
                 QStringLiteral("Création du patient n°") + texteU + QLatin1Char(' ') + nom + QLatin1Char(' ') + prenom);
     Verifier_les_consultations(U);
-    done(1);
+    done(ResultatOk);
 }
 
 // --- Consultations and data transfer ------------------------------------------------------
