@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
+#include "checks/Parcours.h"
 #include "db/DbError.h"
 
 namespace {
@@ -29,14 +30,8 @@ void CheckRun::SupprimerDoublons()
     groupes.clearSql();
     groupes.addLine(QStringLiteral("SELECT PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID, Count(CPMAIN_ID) as Compteur FROM CPMAIN GROUP BY PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID"));
     groupes.open();
-    const int total = groupes.recordCount();
-    s.ArreterProgression(true);
-    s.DemarrerProgression(texte, total, 1, 0, true);
-    int position = 0;
-    for (groupes.first(); !groupes.eof(); groupes.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Recherche des doublons dans la comptabilité ("), position, total),
-                            total, position);
+    Parcours p(s, groupes, texte, true, QStringLiteral("Recherche des doublons dans la comptabilité ("));
+    while (p.suivant()) {
         if (groupes.fieldByName(QStringLiteral("Compteur")).asInteger() <= 1)
             continue;
         // A null key is looked up as 0 or the zero date, which finds none of

@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
+#include "checks/Parcours.h"
 #include "db/DbError.h"
 
 namespace {
@@ -16,15 +17,9 @@ void CheckRun::GererPatientsInconnus()
     s.Qry1.clearSql();
     s.Qry1.addLine(QStringLiteral("SELECT PATIENTS_ID FROM CPMAIN GROUP BY PATIENTS_ID ORDER BY PATIENTS_ID"));
     s.Qry1.open();
-    const int total = s.Qry1.recordCount();
     const QString texte = QStringLiteral("Gestion des patients inconnus dans la comptabilité...");
-    s.ArreterProgression(false);
-    s.DemarrerProgression(texte, total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Gestion des patients inconnus dans la comptabilité ("), position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, texte, false, QStringLiteral("Gestion des patients inconnus dans la comptabilité ("));
+    while (p.suivant()) {
         const qint64 patient = s.Qry1.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger();
         const QString numero = s.Qry1.fieldByName(QStringLiteral("PATIENTS_ID")).asString();
         s.Qry2.clearSql();
@@ -51,7 +46,7 @@ void CheckRun::GererPatientsInconnus()
             s.AjouterResultat(patient, QString(), 0, kOrigineCPMain, 1,
                               QStringLiteral("Dossier patient inconnu : la comptabilité du dossier patient n°") + numero
                                   + QStringLiteral(" n'a pas pu être lue. Erreur : ") + illisible);
-            s.DemarrerProgression(texte, total, 1, position, true);
+            s.DemarrerProgression(texte, p.total(), 1, p.position(), true);
             continue;
         }
         s.QryCPMain.first();
@@ -69,7 +64,7 @@ void CheckRun::GererPatientsInconnus()
                 s.BtFermerClick();
             }
         }
-        s.DemarrerProgression(texte, total, 1, position, true);
+        s.DemarrerProgression(texte, p.total(), 1, p.position(), true);
     }
     s.ArreterProgression(false);
 }
@@ -81,16 +76,10 @@ void CheckRun::SupprimerFSEOrphelines()
     s.Qry1.clearSql();
     s.Qry1.addLine(QStringLiteral("SELECT CPSVFact_ID, Patients_ID FROM CPSVFACT"));
     s.Qry1.open();
-    const int total = s.Qry1.recordCount();
     s.Qry2.clearSql();
     s.Qry2.addLine(QStringLiteral("DELETE FROM CPSVFACT WHERE CPSVFact_ID=:cpsvfact_id"));
-    s.ArreterProgression(false);
-    s.DemarrerProgression(texte, total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Recherche des FSE non rattachées à un patient ("), position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, texte, false, QStringLiteral("Recherche des FSE non rattachées à un patient ("));
+    while (p.suivant()) {
         // The snapshot, not PATIENTS: patients created by the dialogs of this
         // run are in it, and a null reads as patient 0.
         const qint64 patient = s.Qry1.fieldByName(QStringLiteral("Patients_ID")).asInteger();

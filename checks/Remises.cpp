@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
+#include "checks/Parcours.h"
 #include "db/DbError.h"
 #include "db/Formats.h"
 
@@ -71,15 +72,9 @@ void CheckRun::CreerRemisesInconnuesComptabilite()
     s.Qry1.clearSql();
     s.Qry1.addLine(QStringLiteral("SELECT CPRem_ID FROM CPMAIN WHERE CPRem_ID IS NOT NULL GROUP BY CPRem_ID"));
     s.Qry1.open();
-    const int total = s.Qry1.recordCount();
-    s.ArreterProgression(false);
-    s.DemarrerProgression(QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité..."), total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(CheckRun::compteur(QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité ("),
-                                         position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité..."), false,
+               QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité ("));
+    while (p.suivant()) {
         const qint64 numero = s.Qry1.fieldByName(QStringLiteral("CPRem_ID")).asInteger();
 
         s.Qry2.clearSql();
@@ -153,18 +148,10 @@ void CheckRun::CreerRemisesInconnuesSuivi()
     s.Qry1.clearSql();
     s.Qry1.addLine(QStringLiteral("SELECT * FROM CPORDPAY WHERE NOT CPRem_ID IS NULL AND CPRem_ID NOT IN (SELECT CPRem_ID FROM CPREM)"));
     s.Qry1.open();
-    const int total = s.Qry1.recordCount();
-    s.ArreterProgression(false);
-    s.DemarrerProgression(QStringLiteral("Gestion des remises de chèques inconnues dans le suivi des tiers payants..."), total, 1,
-                          0, true);
     QSet<qint64> traitees;
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(
-            CheckRun::compteur(QStringLiteral("Gestion des remises de chèques inconnues dans le suivi des tiers payants ("), position,
-                         total),
-            total, position);
+    Parcours p(s, s.Qry1, QStringLiteral("Gestion des remises de chèques inconnues dans le suivi des tiers payants..."), false,
+               QStringLiteral("Gestion des remises de chèques inconnues dans le suivi des tiers payants ("));
+    while (p.suivant()) {
         const qint64 numero = s.Qry1.fieldByName(QStringLiteral("CPRem_ID")).asInteger();
         // The list has one row per statement: the deposit is rebuilt from the first one met.
         if (traitees.contains(numero))

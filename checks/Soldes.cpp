@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
+#include "checks/Parcours.h"
 #include "db/DbError.h"
 
 #include <cmath>
@@ -99,14 +100,8 @@ void CheckRun::SignalerSoldesCrediteurs()
     s.Qry1.addLine(QStringLiteral("FROM CPMAIN WHERE ((MontantTiersPayant1 - RegleTiersPayant1) < 0) OR "
                                   "((MontantTiersPayant2 - RegleTiersPayant2) < 0)"));
     s.Qry1.open();
-    const int total = s.Qry1.recordCount();
-    s.ArreterProgression(false);
-    s.DemarrerProgression(titre, total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Recherche des soldes créditeurs des tiers payants ("), position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, titre, false, QStringLiteral("Recherche des soldes créditeurs des tiers payants ("));
+    while (p.suivant()) {
         const QString monnaie = s.Qry1.fieldByName(QStringLiteral("MONNAIE1")).asString();
         for (int caisse = 1; caisse <= 2; ++caisse) {
             const QString n = QString::number(caisse);

@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
+#include "checks/Parcours.h"
 #include "db/DbError.h"
 #include "db/Formats.h"
 
@@ -17,19 +18,13 @@ void CheckRun::CreerTransfertsInconnus()
     s.Qry1.addLine(QStringLiteral("SELECT CPTrans_ID FROM CPMAIN WHERE CPTrans_ID IS NOT NULL AND CPTrans_ID NOT IN "
                                   "(SELECT CPTrans_ID FROM CPTRANS) GROUP BY CPTrans_ID ORDER BY CPTrans_ID"));
     s.Qry1.open();
-    const int total = s.Qry1.recordCount();
 
     s.Qry2.clearSql();
     s.Qry2.addLine(QStringLiteral("INSERT INTO CPTRANS (CPTrans_ID, Medecins_ID, CPTRANS_DATE) "
                                   "VALUES (:cptrans_id, :medecins_id, :date)"));
 
-    s.ArreterProgression(false);
-    s.DemarrerProgression(titre, total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Création des transferts inconnus ("), position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, titre, false, QStringLiteral("Création des transferts inconnus ("));
+    while (p.suivant()) {
         const qint64 numero = s.Qry1.fieldByName(QStringLiteral("CPTrans_ID")).asInteger();
         s.Qry2.setInteger(QStringLiteral("cptrans_id"), numero);
 

@@ -1,5 +1,6 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
+#include "checks/Parcours.h"
 #include "db/DbError.h"
 
 namespace {
@@ -75,14 +76,8 @@ void CheckRun::SupprimerVentilationsOrphelines()
     s.Qry2.addLine(QStringLiteral("SELECT * FROM CPGEST WHERE CPOrdpay_ID=:cpordpay_id ORDER BY CPGest_ID"));
     s.Qry3.clearSql();
     s.Qry3.addLine(QStringLiteral("DELETE FROM CPGEST WHERE CPGest_ID=:cpgest_id"));
-    const int total = s.Qry1.recordCount();
-    s.ArreterProgression(true);
-    s.DemarrerProgression(texte, total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Recherche des relevés tiers payants inconnus ("), position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, texte, true, QStringLiteral("Recherche des relevés tiers payants inconnus ("));
+    while (p.suivant()) {
         s.Qry2.setInteger(QStringLiteral("cpordpay_id"), s.Qry1.fieldByName(QStringLiteral("CPOrdpay_ID")).asInteger());
         s.Qry2.open();
         QString actions = QStringLiteral(
@@ -126,14 +121,8 @@ void CheckRun::AnnulerFSEInconnues()
     s.Qry2.addLine(QStringLiteral("SELECT count(*) FROM CPSVFACT WHERE CPSVFact_ID=:cpsvfact_id"));
     s.Qry3.clearSql();
     s.Qry3.addLine(QStringLiteral("UPDATE CPMAIN SET CPSVFact_ID=NULL WHERE CPMAIN_ID=:cpmain_id"));
-    const int total = s.Qry1.recordCount();
-    s.ArreterProgression(true);
-    s.DemarrerProgression(texte, total, 1, 0, true);
-    int position = 0;
-    for (s.Qry1.first(); !s.Qry1.eof(); s.Qry1.next()) {
-        ++position;
-        s.UpdateProgression(compteur(QStringLiteral("Recherche des FSE inconnues dans la comptabilité ("), position, total),
-                            total, position);
+    Parcours p(s, s.Qry1, texte, true, QStringLiteral("Recherche des FSE inconnues dans la comptabilité ("));
+    while (p.suivant()) {
         s.Qry2.setInteger(QStringLiteral("cpsvfact_id"), s.Qry1.fieldByName(QStringLiteral("CPSVFact_ID")).asInteger());
         s.Qry2.open();
         if (s.Qry2.field(0).asInteger() != 0)
