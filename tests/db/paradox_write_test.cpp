@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
@@ -581,7 +582,8 @@ private slots:
         Journal j(dbFile + QStringLiteral(".aldjrn"),
                   {dbFile, m_dir + QStringLiteral("/PATIENTS.MB"), m_dir + QStringLiteral("/PATIENTS.PX")},
                   QStringLiteral("PATIENTS"));
-        j.keepRegion(Journal::Db, at, original);
+        j.keepState(Journal::Db, QFileInfo(dbFile).size(), *fingerprint::ofFile(dbFile));
+        j.keepRegion(Journal::Db, at, original, QByteArray(200, '\x55'));
         j.write();
         f.seek(at);
         f.write(QByteArray(200, '\x55'));
