@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@ namespace {
 
 std::atomic<int> g_countdown{-1};
 std::atomic<int> g_failures{1};
+std::atomic<bool> g_kill{false};
 
 // True when the injected failure is due now.
 bool injectedFailure()
@@ -28,6 +30,8 @@ bool injectedFailure()
         if (g_countdown.compare_exchange_weak(n, n - 1)) {
             if (n != 0)
                 return false;
+            if (g_kill.load())
+                ::kill(::getpid(), SIGKILL);
             // Due: the next ones fail too while failures remain.
             if (g_failures.fetch_sub(1) > 1)
                 g_countdown.store(0);
@@ -161,7 +165,14 @@ std::optional<quint64> ofFile(const QString &path)
 namespace faults {
 void failAfter(int count, int times)
 {
+    g_kill.store(false);
     g_failures.store(std::max(times, 1));
+    g_countdown.store(count < 0 ? -1 : count);
+}
+
+void killAfter(int count)
+{
+    g_kill.store(true);
     g_countdown.store(count < 0 ? -1 : count);
 }
 } // namespace faults

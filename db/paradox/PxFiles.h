@@ -26,6 +26,9 @@ namespace faults {
 // The operations after the next `count` ones fail with an I/O error, `times`
 // in a row; a negative count switches the injection off.
 void failAfter(int count, int times = 1);
+// The process kills itself (SIGKILL) instead of the operation after the
+// next `count` ones: a crash at a chosen point of a write.
+void killAfter(int count);
 } // namespace faults
 
 // A file descriptor; errors are db::DbError naming the table.

@@ -1335,20 +1335,27 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
             keyed.emplace_back(s, SortKey());
     }
     int nextNumber = h.fileBlocks + 1;
+    // The blocks that have rows, for the search by first key; kept up to
+    // date as rows arrive, so that a large append stays linear.
+    std::vector<int> used;
+    auto listUsed = [&] {
+        used.clear();
+        for (int i = 0; i < int(p.blocks.size()); ++i)
+            if (!p.blocks[size_t(i)].members.empty())
+                used.push_back(i);
+    };
+    listUsed();
     for (const auto &[s, key] : keyed) {
         if (p.blocks.empty()) {
             p.blocks.push_back(BlockRows{nextNumber++, {s}});
             p.changedBlocks.insert(0);
+            listUsed();
             continue;
         }
         int bi = int(p.blocks.size()) - 1;
         size_t idx = p.blocks.back().members.size();
         if (m_keyFields > 0) {
             // The last block whose first key is not above the new one.
-            std::vector<int> used;
-            for (int i = 0; i < int(p.blocks.size()); ++i)
-                if (!p.blocks[size_t(i)].members.empty())
-                    used.push_back(i);
             size_t lo = 0, hi = used.size();
             while (hi - lo > 1) {
                 const size_t mid = (lo + hi) / 2;
@@ -1367,17 +1374,22 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
         if (int(target.size()) < perBlock) {
             target.insert(target.begin() + qsizetype(idx), s);
             p.changedBlocks.insert(bi);
+            if (target.size() == 1)
+                listUsed();
         } else if (idx == target.size() && bi + 1 < int(p.blocks.size())
                    && int(p.blocks[size_t(bi) + 1].members.size()) < perBlock) {
             auto &next = p.blocks[size_t(bi) + 1].members;
             next.insert(next.begin(), s);
             p.changedBlocks.insert(bi + 1);
+            if (next.size() == 1)
+                listUsed();
         } else if (idx == target.size() && bi + 1 == int(p.blocks.size())) {
             if (nextNumber > kMaxBlocks)
                 return false;
             p.blocks.push_back(BlockRows{nextNumber++, {s}});
             p.changedBlocks.insert(bi);
             p.changedBlocks.insert(bi + 1);
+            used.push_back(bi + 1);
         } else {
             return false;
         }
