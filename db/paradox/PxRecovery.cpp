@@ -50,7 +50,8 @@ std::vector<TableRecovery> recoverDirectory(const QString &directory)
         QString journal;
     };
     std::map<QString, Group> groups;
-    for (const QString &f : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+    // Directories too: one in the place of a journal is reported, not passed over.
+    for (const QString &f : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString target = workFileOf(f);
         if (target.isEmpty())
             continue;
