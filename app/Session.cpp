@@ -3,6 +3,7 @@
 #include "app/Garde.h"
 #include "db/DbError.h"
 #include "db/Formats.h"
+#include "db/paradox/PxRecovery.h"
 
 #include <QDir>
 
@@ -81,6 +82,8 @@ void Session::FormCreate()
         }
         if (!InitialiserBase())
             return;
+        if (TypeBase == 1)
+            reprendreEcrituresInterrompues();
         try {
             DBOrbelis.open();
         } catch (const DbError &e) {
@@ -119,6 +122,38 @@ void Session::FormCreate()
                                       + QStringLiteral("\r") + QStringLiteral("Erreur : ") + message);
         BtFermerClick();
     }
+}
+
+QString Session::repertoireParadox() const
+{
+    QString chemin = DBOrbelis.param(QStringLiteral("PATH"));
+    const QString alias = DBOrbelis.aliasName.isEmpty() ? DBOrbelis.databaseName : DBOrbelis.aliasName;
+    if (chemin.isEmpty() && db::Engine::instance().aliasExists(alias))
+        chemin = db::Engine::instance().alias(alias).param(QStringLiteral("PATH"));
+    return QDir::fromNativeSeparators(chemin);
+}
+
+void Session::reprendreEcrituresInterrompues()
+{
+    const QString chemin = repertoireParadox();
+    if (chemin.isEmpty() || !QDir(chemin).exists())
+        return;
+    // A table left half-written must be whole before anything reads it; one
+    // that cannot be put back is left as it is, with its journal, for the
+    // administrator: running the checks on it would build on a broken table.
+    QStringList conserves;
+    for (const db::paradox::TableRecovery &r : db::paradox::recoverDirectory(chemin))
+        if (r.outcome == db::paradox::TableRecovery::Kept)
+            conserves << r.message;
+    if (conserves.isEmpty())
+        return;
+    ui.message(Boite::Avertissement,
+               QStringLiteral("Une modification interrompue n'a pas pu être annulée :") + QStringLiteral("\r")
+                   + conserves.join(QStringLiteral("\r")) + QStringLiteral("\r")
+                   + QStringLiteral("Faites vérifier ces tables avant de relancer le programme ; les journaux (fichiers "
+                                    ".aldjrn) sont conservés à côté d'elles.")
+                   + QStringLiteral("\r") + QStringLiteral("L'application va être fermée."));
+    throw FinProgramme{1};
 }
 
 void Session::BtFermerClick()

@@ -77,6 +77,11 @@ public:
     void ViderResultats();
 
 private:
+    QString repertoireParadox() const;
+    // Undoes the writes a killed run left half-done in the practice tables,
+    // before the connection reads them; ends the program (after its
+    // message) when one cannot be undone safely.
+    void reprendreEcrituresInterrompues();
     void supprimerVerrous();
     void supprimerFichiersTravail();
 };

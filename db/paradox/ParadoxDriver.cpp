@@ -214,7 +214,8 @@ void attachDirectory(sqlite3 *handle, const QString &directory, int fallbackCode
     }
 }
 
-void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, const QString &key, int codePage)
+void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, const QString &key, int codePage,
+                 qint64 expectedRows)
 {
     const QString table = QFileInfo(dbFile).completeBaseName();
     if (columns.empty() || columns.size() > 255)
@@ -235,8 +236,15 @@ void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, 
         if (isBlobType(fields[size_t(i)].type) || fields[size_t(i)].type == ftBytes)
             throw DbError(QStringLiteral("Table %1 : le champ %2 ne peut pas faire partie d'une clé.").arg(table, keys[i]));
     }
+    // Refused before any file is touched when no block size can hold the rows.
+    int recordSize = 0, keySize = 0;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        recordSize += fields[i].size;
+        keySize += int(i) < keys.size() ? fields[i].size : 0;
+    }
+    blockSizeFor(recordSize, keySize, expectedRows, table);
     removeTableFiles(dbFile);
-    createEmptyTable(dbFile, sibling(dbFile, "MB"), fields, int(keys.size()), codePage, table);
+    createEmptyTable(dbFile, sibling(dbFile, "MB"), fields, int(keys.size()), codePage, table, expectedRows);
     if (!keys.isEmpty()) {
         QFile f(dbFile);
         if (!f.open(QIODevice::ReadOnly))
@@ -339,7 +347,10 @@ void exportSqliteDatabase(QSqlDatabase source, const QString &directory)
         for (const ColumnSpec &c : cols)
             names << QLatin1Char('"') + c.name + QLatin1Char('"');
         const QString file = QDir(directory).filePath(table + QStringLiteral(".DB"));
-        createTable(file, cols, key.join(QLatin1Char(';')));
+        QSqlQuery count(source);
+        if (!count.exec(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)) || !count.next())
+            throw DbError(count.lastError().text());
+        createTable(file, cols, key.join(QLatin1Char(';')), 1252, count.value(0).toLongLong());
 
         QSqlQuery q(source);
         q.setForwardOnly(true);

@@ -48,9 +48,11 @@ struct ColumnSpec {
 // Creates an empty table, replacing one of the same name: its .DB, its .MB
 // when a column needs one and its primary index .PX when key is given. The
 // key lists column names separated by ";", the first columns in order, as
-// the format requires. Throws db::DbError.
+// the format requires. The blocks are sized for about expectedRows rows (and
+// room to grow); a table the format cannot hold is refused before any file
+// changes. Throws db::DbError.
 void createTable(const QString &dbFile, const std::vector<ColumnSpec> &columns, const QString &key,
-                 int codePage = 1252);
+                 int codePage = 1252, qint64 expectedRows = 0);
 // The engine's own field definitions: integers become long fields, date-times
 // timestamps, floats numbers, booleans logical fields, texts alpha fields.
 void createTable(const QString &dbFile, const std::vector<FieldDef> &fields, const QString &key);

@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,14 +19,24 @@ namespace db::paradox {
 namespace {
 
 std::atomic<int> g_countdown{-1};
+std::atomic<int> g_failures{1};
+std::atomic<bool> g_kill{false};
 
 // True when the injected failure is due now.
 bool injectedFailure()
 {
     int n = g_countdown.load();
     while (n >= 0) {
-        if (g_countdown.compare_exchange_weak(n, n - 1))
-            return n == 0;
+        if (g_countdown.compare_exchange_weak(n, n - 1)) {
+            if (n != 0)
+                return false;
+            if (g_kill.load())
+                ::kill(::getpid(), SIGKILL);
+            // Due: the next ones fail too while failures remain.
+            if (g_failures.fetch_sub(1) > 1)
+                g_countdown.store(0);
+            return true;
+        }
     }
     return false;
 }
@@ -37,9 +49,19 @@ QByteArray native(const QString &path) { return QFile::encodeName(path); }
                       .arg(table, what, QFileInfo(path).fileName(), QString::fromLocal8Bit(std::strerror(err))));
 }
 
-const char kMagic[8] = {'A', 'L', 'D', 'J', 'R', 'N', '0', '1'};
+const char kMagic[8] = {'A', 'L', 'D', 'J', 'R', 'N', '0', '2'};
 const char kTrailer[8] = {'A', 'L', 'D', 'J', 'E', 'N', 'D', '!'};
-enum : unsigned char { kRegion = 1, kLength = 2, kReplaced = 3 };
+enum : unsigned char { kRegion = 1, kLength = 2, kReplaced = 3, kState = 4 };
+
+quint64 mix(quint64 x)
+{
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
 
 quint32 fnv1a(const char *p, qsizetype n)
 {
@@ -73,10 +95,86 @@ quint32 get32(const char *p)
     return v;
 }
 
+qint64 get64(const char *p) { return qint64(quint64(get32(p)) | (quint64(get32(p + 4)) << 32)); }
+
 } // namespace
 
+namespace fingerprint {
+
+quint64 ofWords(qint64 offset, const char *data, qint64 length)
+{
+    quint64 sum = 0;
+    qint64 index = offset / 8;
+    for (qint64 i = 0; i < length; i += 8, ++index) {
+        quint64 w = 0;
+        std::memcpy(&w, data + i, size_t(std::min<qint64>(8, length - i)));
+        // A zero word counts for nothing: bytes past the end are zeros.
+        if (w != 0)
+            sum += mix(w ^ mix(quint64(index) + 0x9e3779b97f4a7c15ULL));
+    }
+    return sum;
+}
+
+quint64 withLength(quint64 words, qint64 length) { return words + mix(quint64(length) ^ 0x6a09e667f3bcc908ULL); }
+
+quint64 afterWrites(const File &file, qint64 size, quint64 print,
+                    const std::vector<std::pair<qint64, QByteArray>> &writes, qint64 newSize)
+{
+    quint64 sum = print - withLength(0, size);
+    std::vector<std::pair<qint64, QByteArray>> sorted = writes;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    // Whole words around each run of writes: their sum before and after.
+    for (size_t i = 0; i < sorted.size();) {
+        const qint64 from = sorted[i].first / 8 * 8;
+        qint64 to = (sorted[i].first + sorted[i].second.size() + 7) / 8 * 8;
+        size_t j = i + 1;
+        while (j < sorted.size() && sorted[j].first / 8 * 8 <= to) {
+            to = std::max(to, (sorted[j].first + sorted[j].second.size() + 7) / 8 * 8);
+            ++j;
+        }
+        QByteArray before = from < size ? file.read(from, std::min(to, size) - from) : QByteArray();
+        before.resize(to - from, '\0');
+        QByteArray after = before;
+        for (size_t k = i; k < j; ++k)
+            std::memcpy(after.data() + (sorted[k].first - from), sorted[k].second.constData(), size_t(sorted[k].second.size()));
+        sum += ofWords(from, after.constData(), after.size()) - ofWords(from, before.constData(), before.size());
+        i = j;
+    }
+    return withLength(sum, newSize);
+}
+
+std::optional<quint64> ofFile(const QString &path)
+{
+    File f;
+    if (!f.open(path, false))
+        return std::nullopt;
+    const qint64 size = f.size();
+    quint64 sum = 0;
+    constexpr qint64 kStep = 1 << 20;
+    for (qint64 at = 0; at < size; at += kStep) {
+        const QByteArray chunk = f.read(at, std::min(kStep, size - at));
+        if (chunk.size() != std::min(kStep, size - at))
+            return std::nullopt;
+        sum += ofWords(at, chunk.constData(), chunk.size());
+    }
+    return withLength(sum, size);
+}
+
+} // namespace fingerprint
+
 namespace faults {
-void failAfter(int count) { g_countdown.store(count < 0 ? -1 : count); }
+void failAfter(int count, int times)
+{
+    g_kill.store(false);
+    g_failures.store(std::max(times, 1));
+    g_countdown.store(count < 0 ? -1 : count);
+}
+
+void killAfter(int count)
+{
+    g_kill.store(true);
+    g_countdown.store(count < 0 ? -1 : count);
+}
 } // namespace faults
 
 Signature signatureOf(const QString &path)
@@ -217,9 +315,16 @@ void syncDirectory(const QString &dir)
 
 // ---------------------------------------------------------------------------
 
-void Journal::keepRegion(FileId f, qint64 offset, const QByteArray &original)
+void Journal::keepState(FileId f, qint64 length, quint64 print)
 {
-    m_entries.push_back(Entry{kRegion, f, offset, original});
+    QByteArray b;
+    append64(b, qint64(print));
+    m_entries.push_back(Entry{kState, f, length, b});
+}
+
+void Journal::keepRegion(FileId f, qint64 offset, const QByteArray &original, const QByteArray &replacement)
+{
+    m_entries.push_back(Entry{kRegion, f, offset, original, replacement.size(), fingerprint::of(replacement)});
 }
 
 void Journal::keepLength(FileId f, qint64 originalLength)
@@ -227,9 +332,9 @@ void Journal::keepLength(FileId f, qint64 originalLength)
     m_entries.push_back(Entry{kLength, f, originalLength, QByteArray()});
 }
 
-void Journal::keepReplaced(FileId f, bool existed)
+void Journal::keepReplaced(FileId f, bool existed, qint64 newLength, quint64 newPrint)
 {
-    m_entries.push_back(Entry{kReplaced, f, existed ? 1 : 0, QByteArray()});
+    m_entries.push_back(Entry{kReplaced, f, existed ? 1 : 0, QByteArray(), newLength, newPrint});
 }
 
 void Journal::write()
@@ -240,6 +345,8 @@ void Journal::write()
         out.append(char(e.kind));
         out.append(char(e.file));
         append64(out, e.offset);
+        append64(out, e.newLength);
+        append64(out, qint64(e.newPrint));
         append32(out, quint32(e.bytes.size()));
         out.append(e.bytes);
     }
@@ -255,40 +362,121 @@ void Journal::write()
     syncDirectory(QFileInfo(m_path).absolutePath());
 }
 
-bool Journal::parse(const QByteArray &data, std::vector<Entry> *out)
+Journal::Parsed Journal::parse(const QByteArray &data, std::vector<Entry> *out)
 {
-    if (data.size() < 8 + 4 + 12 || std::memcmp(data.constData(), kMagic, 8) != 0)
-        return false;
+    // The journal is written whole and made durable before any change: one
+    // without its end was cut short before anything was touched.
+    if (data.size() < 8 + 4 + 12 || std::memcmp(data.constData() + data.size() - 12, kTrailer, 8) != 0)
+        return Parsed::CutShort;
     const qsizetype body = data.size() - 12;
-    if (std::memcmp(data.constData() + body, kTrailer, 8) != 0
-        || get32(data.constData() + body + 8) != fnv1a(data.constData(), body))
-        return false;
+    if (std::memcmp(data.constData(), kMagic, 8) != 0 || get32(data.constData() + body + 8) != fnv1a(data.constData(), body))
+        return Parsed::Damaged;
     const char *p = data.constData() + 8;
     const char *end = data.constData() + body;
     const quint32 count = get32(p);
     p += 4;
     for (quint32 i = 0; i < count; ++i) {
-        if (end - p < 14)
-            return false;
+        if (end - p < 30)
+            return Parsed::Damaged;
         Entry e;
         e.kind = static_cast<unsigned char>(p[0]);
         e.file = FileId(static_cast<unsigned char>(p[1]));
-        e.offset = qint64(quint64(get32(p + 2)) | (quint64(get32(p + 6)) << 32));
-        const quint32 len = get32(p + 10);
-        p += 14;
-        if (e.file > Px || quint64(end - p) < len)
-            return false;
+        e.offset = get64(p + 2);
+        e.newLength = get64(p + 10);
+        e.newPrint = quint64(get64(p + 18));
+        const quint32 len = get32(p + 26);
+        p += 30;
+        if (e.kind < kRegion || e.kind > kState || e.file > Px || quint64(end - p) < len || e.newLength < 0
+            || (e.kind != kState && e.kind != kReplaced && e.offset < 0) || (e.kind == kState && len != 8))
+            return Parsed::Damaged;
         e.bytes = QByteArray(p, len);
         p += len;
         out->push_back(std::move(e));
     }
-    return p == end;
+    return p == end ? Parsed::Complete : Parsed::Damaged;
+}
+
+// Empty when the files are as the interrupted write may have left them:
+// each region it wrote holds its former bytes or its new ones, each
+// replaced file is the former or the new one, and with the regions put back
+// every file is, to the byte, what it was before. Otherwise what differs.
+QString Journal::changedSince(const std::vector<Entry> &entries, const Paths &files)
+{
+    for (int f = Db; f <= Px; ++f) {
+        const Entry *state = nullptr;
+        const Entry *replaced = nullptr;
+        std::vector<const Entry *> regions;
+        for (const Entry &e : entries) {
+            if (e.file != f)
+                continue;
+            if (e.kind == kState)
+                state = &e;
+            else if (e.kind == kReplaced)
+                replaced = &e;
+            else if (e.kind == kRegion)
+                regions.push_back(&e);
+        }
+        if (!state)
+            continue;
+        const QString &path = files[size_t(f)];
+        const QString name = QFileInfo(path).fileName();
+        const quint64 before = quint64(get64(state->bytes.constData()));
+        const bool existed = state->offset >= 0;
+        const std::optional<quint64> now = fingerprint::ofFile(path);
+        if (replaced) {
+            if (now && *now == replaced->newPrint)
+                continue;
+            if (existed ? (now && *now == before) : !QFileInfo::exists(path))
+                continue;
+            return QStringLiteral("%1 n'est ni l'ancien ni le nouveau fichier").arg(name);
+        }
+        File file;
+        if (!file.open(path, false))
+            return QStringLiteral("%1 est absent ou illisible").arg(name);
+        const qint64 size = file.size();
+        qint64 written = state->offset;
+        for (const Entry *r : regions) {
+            const QByteArray current = file.read(r->offset, r->newLength);
+            written = std::max(written, r->offset + r->newLength);
+            if (current.size() == r->newLength && fingerprint::of(current) == r->newPrint)
+                continue;
+            // Not written yet: the former bytes, and nothing past the former end.
+            const QByteArray old = file.read(r->offset, r->bytes.size());
+            const QByteArray past = file.read(r->offset + r->bytes.size(), r->newLength - r->bytes.size());
+            if (old != r->bytes || past.count('\0') != past.size())
+                return QStringLiteral("%1 a changé à l'octet %2").arg(name).arg(r->offset);
+        }
+        if (size < state->offset || size > written)
+            return QStringLiteral("%1 a changé de taille (%2 octets)").arg(name).arg(size);
+        // The file with the regions put back, truncated to its former length.
+        quint64 sum = 0;
+        constexpr qint64 kStep = 1 << 20;
+        for (qint64 at = 0; at < state->offset; at += kStep) {
+            const qint64 n = std::min(kStep, state->offset - at);
+            QByteArray chunk = file.read(at, n);
+            if (chunk.size() != n)
+                return QStringLiteral("%1 ne peut pas être relu").arg(name);
+            for (auto it = regions.rbegin(); it != regions.rend(); ++it) {
+                const Entry *r = *it;
+                const qint64 from = std::max(at, r->offset);
+                const qint64 to = std::min(at + n, r->offset + qint64(r->bytes.size()));
+                if (from < to)
+                    std::memcpy(chunk.data() + (from - at), r->bytes.constData() + (from - r->offset), size_t(to - from));
+            }
+            sum += fingerprint::ofWords(at, chunk.constData(), chunk.size());
+        }
+        if (fingerprint::withLength(sum, state->offset) != before)
+            return QStringLiteral("%1 a été modifié en dehors de l'écriture interrompue").arg(name);
+    }
+    return QString();
 }
 
 void Journal::apply(const std::vector<Entry> &entries, const Paths &files, const QString &table)
 {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const QString &path = files[it->file];
+        if (it->kind == kState)
+            continue;
         if (it->kind == kReplaced) {
             const QString backup = backupName(path);
             if (it->offset && QFileInfo::exists(backup))
@@ -345,31 +533,44 @@ void Journal::discard()
 
 bool Journal::recover(const QString &journalPath, const Paths &files, const QString &table)
 {
+    const QString name = QFileInfo(journalPath).fileName();
     QFile j(journalPath);
     if (!j.exists())
         return false;
     if (!j.open(QIODevice::ReadOnly))
-        throw DbError(QStringLiteral("Table %1 : une modification interrompue doit être annulée, "
-                                     "mais le journal %2 ne peut pas être lu.")
-                          .arg(table, QFileInfo(journalPath).fileName()));
+        throw JournalKept(QStringLiteral("Table %1 : une modification interrompue doit être annulée, mais le journal %2 "
+                                         "ne peut pas être lu ; il est conservé pour examen.").arg(table, name));
     const QByteArray data = j.readAll();
     j.close();
     std::vector<Entry> entries;
     bool undone = false;
-    if (parse(data, &entries)) {
-        // An incomplete journal means nothing of the table was touched yet.
+    switch (parse(data, &entries)) {
+    case Parsed::CutShort:
+        break;
+    case Parsed::Damaged:
+        throw JournalKept(QStringLiteral("Table %1 : le journal %2 d'une modification interrompue est endommagé ; la "
+                                         "table n'est pas remise dans son état antérieur et le journal est conservé "
+                                         "pour examen.").arg(table, name));
+    case Parsed::Complete: {
+        const QString changed = changedSince(entries, files);
+        if (!changed.isEmpty())
+            throw JournalKept(QStringLiteral("La table %1 a été modifiée par un autre programme depuis l'interruption "
+                                             "d'une modification (%2) : elle n'est pas remise dans son état antérieur. "
+                                             "Le journal %3 est conservé pour examen.").arg(table, changed, name));
         try {
             apply(entries, files, table);
         } catch (const DbError &e) {
-            throw DbError(QStringLiteral("Table %1 : une modification interrompue n'a pas pu être annulée (%2).")
-                              .arg(table, e.message()));
+            throw JournalKept(QStringLiteral("Table %1 : une modification interrompue n'a pas pu être annulée (%2) ; le "
+                                             "journal %3 est conservé pour une prochaine tentative.")
+                                  .arg(table, e.message(), name));
         }
         undone = true;
+        break;
+    }
     }
     cleanLeftovers(files);
     if (::unlink(native(journalPath).constData()) != 0)
-        throw DbError(QStringLiteral("Table %1 : le journal %2 ne peut pas être supprimé.")
-                          .arg(table, QFileInfo(journalPath).fileName()));
+        throw JournalKept(QStringLiteral("Table %1 : le journal %2 ne peut pas être supprimé.").arg(table, name));
     return undone;
 }
 

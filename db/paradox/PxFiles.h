@@ -1,7 +1,11 @@
 #pragma once
+#include "db/DbError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace db::paradox {
@@ -19,9 +23,12 @@ Signature signatureOf(const QString &path);
 // Every write of the engine goes through these, so that a test can make the
 // n-th one fail and check what the failure leaves behind.
 namespace faults {
-// The operations after the next `count` ones fail with an I/O error, once;
-// a negative count switches the injection off.
-void failAfter(int count);
+// The operations after the next `count` ones fail with an I/O error, `times`
+// in a row; a negative count switches the injection off.
+void failAfter(int count, int times = 1);
+// The process kills itself (SIGKILL) instead of the operation after the
+// next `count` ones: a crash at a chosen point of a write.
+void killAfter(int count);
 } // namespace faults
 
 // A file descriptor; errors are db::DbError naming the table.
@@ -62,9 +69,44 @@ void keepCopy(const QString &from, const QString &to, const QString &table);
 void removeFile(const QString &path);
 void syncDirectory(const QString &dir);
 
+// A fingerprint of a file's contents: a sum over its 8-byte words, each
+// mixed with its position, plus its length. A write updates it from the
+// bytes it replaces, so that a large table need not be read again after
+// each change; bytes past the end count as zeros.
+namespace fingerprint {
+// The words of bytes that start at an offset that is a multiple of 8.
+quint64 ofWords(qint64 offset, const char *data, qint64 length);
+quint64 withLength(quint64 words, qint64 length);
+inline quint64 of(const QByteArray &whole) { return withLength(ofWords(0, whole.constData(), whole.size()), whole.size()); }
+// A whole file, read through; nullopt when it cannot be read.
+std::optional<quint64> ofFile(const QString &path);
+} // namespace fingerprint
+
+class File;
+namespace fingerprint {
+// The fingerprint of the file once these writes (offset, bytes) are made,
+// from its fingerprint and size now; reads only the words they touch.
+quint64 afterWrites(const File &file, qint64 size, quint64 print,
+                    const std::vector<std::pair<qint64, QByteArray>> &writes, qint64 newSize);
+} // namespace fingerprint
+
+// The journal of an interrupted write could not be played back: the table
+// changed since, the journal is damaged or unreadable, or the undo failed.
+// The journal stays on disk for inspection (or for the next try).
+class JournalKept : public DbError {
+public:
+    using DbError::DbError;
+};
+
 // The undo record of one write to a table's files, kept on disk beside them
 // from before the first byte changes until the statement is committed, so
 // that a failure, or a crash, is rolled back to the exact former bytes.
+//
+// It also says what the statement meant to write (a fingerprint of each
+// region's new bytes) and what each file was before (its length and
+// fingerprint): a crash leaves every region old or new and nothing else
+// changed. A table found otherwise was changed by another program after the
+// crash, and is not rolled back.
 class Journal {
 public:
     enum FileId : unsigned char { Db = 0, Mb = 1, Px = 2 };
@@ -73,12 +115,17 @@ public:
     Journal(const QString &journalPath, const Paths &files, const QString &table)
         : m_path(journalPath), m_files(files), m_table(table) {}
 
-    // Undo actions, in the order the changes will be made.
-    void keepRegion(FileId f, qint64 offset, const QByteArray &original);
+    // What the file is before the statement: its length (-1: absent) and
+    // fingerprint. Once per file the statement changes, before the rest.
+    void keepState(FileId f, qint64 length, quint64 print);
+    // Undo actions, in the order the changes will be made. A region past
+    // the former end of the file has no original bytes.
+    void keepRegion(FileId f, qint64 offset, const QByteArray &original, const QByteArray &replacement);
     void keepLength(FileId f, qint64 originalLength);
-    // The file will be replaced by a new one; its former contents wait under
-    // backupName(), or it did not exist.
-    void keepReplaced(FileId f, bool existed);
+    // The file will be replaced by a new one (of this length and
+    // fingerprint); its former contents wait under backupName(), or it did
+    // not exist.
+    void keepReplaced(FileId f, bool existed, qint64 newLength, quint64 newPrint);
 
     void write();      // durable before returning
     void undo();       // restores the former bytes, in reverse order
@@ -88,7 +135,11 @@ public:
     static QString backupName(const QString &file) { return file + QStringLiteral(".aldbak"); }
     static QString newName(const QString &file) { return file + QStringLiteral(".aldnew"); }
     // Rolls back what a failed or interrupted process left; true when
-    // something had to be undone. Throws when the undo itself fails.
+    // something had to be undone. A journal cut short was written before
+    // any change and is only removed. Throws JournalKept when the journal
+    // cannot be played back (the table changed since, the journal is
+    // damaged or unreadable, the undo failed); the caller must hold the
+    // table's exclusive lock.
     static bool recover(const QString &journalPath, const Paths &files, const QString &table);
 
 private:
@@ -97,8 +148,12 @@ private:
         FileId file;
         qint64 offset;
         QByteArray bytes;
+        qint64 newLength = 0;
+        quint64 newPrint = 0;
     };
-    static bool parse(const QByteArray &data, std::vector<Entry> *out);
+    enum class Parsed { Complete, CutShort, Damaged };
+    static Parsed parse(const QByteArray &data, std::vector<Entry> *out);
+    static QString changedSince(const std::vector<Entry> &entries, const Paths &files);
     static void apply(const std::vector<Entry> &entries, const Paths &files, const QString &table);
     static void cleanLeftovers(const Paths &files);
 

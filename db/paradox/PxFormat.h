@@ -67,6 +67,9 @@ struct Header {
     int keySize() const;
 };
 
+// Block numbers are unsigned words: a file holds at most this many blocks.
+constexpr int kMaxBlocks = 65535;
+
 // Offsets in the fixed header that a rewrite patches.
 namespace hdr {
 constexpr int NumRecords = 0x06;

@@ -3,6 +3,9 @@
 
 #include <QFile>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
 #include <cstring>
 extern "C" {
 #include <paradox.h>
@@ -181,66 +184,112 @@ QByteArray primaryIndexHeader(const Header &db, const QString &table)
 
 namespace {
 
-QByteArray indexRecord(const QByteArray &key, int block, int records)
+// The three numbers after the key of an index record are unsigned words in
+// the order of the record's data: big-endian with the top bit inverted, so
+// that block 32768 is stored as 00 00 and 65535 as 7F FF.
+void putIndexWord(char *p, quint32 v)
+{
+    p[0] = char(((v >> 8) & 0xff) ^ 0x80);
+    p[1] = char(v & 0xff);
+}
+
+int indexWord(const char *p)
+{
+    return ((std::uint8_t(p[0]) ^ 0x80) << 8) | std::uint8_t(p[1]);
+}
+
+// Record counts above the first level are sums kept in a word: they wrap.
+quint32 wrappedCount(qint64 n) { return quint32(n) & 0xffffu; }
+
+QByteArray indexRecord(const QByteArray &key, int block, qint64 records)
 {
     QByteArray r = key;
     r.resize(key.size() + 6);
-    const FieldInfo shortField{QByteArray(), QString(), ftShort, 2, 0, 0};
-    writeInteger(shortField, r.data() + key.size(), block);
-    writeInteger(shortField, r.data() + key.size() + 2, records);
-    writeInteger(shortField, r.data() + key.size() + 4, 0);
+    putIndexWord(r.data() + key.size(), quint32(block));
+    putIndexWord(r.data() + key.size() + 2, wrappedCount(records));
+    putIndexWord(r.data() + key.size() + 4, 0);
     return r;
 }
 
-int indexShort(const char *p)
-{
-    const FieldInfo shortField{QByteArray(), QString(), ftShort, 2, 0, 0};
-    return int(readInteger(shortField, p).value_or(0));
-}
+constexpr int kMaxIndexLevels = 8;
 
 } // namespace
 
 QByteArray buildPrimaryIndex(const QByteArray &header, const Header &db, const std::vector<IndexEntry> &entries,
                              const QString &table)
 {
-    const int recordSize = db.keySize() + 6;
+    const int keySize = db.keySize();
+    const int recordSize = keySize + 6;
     const int blockSize = int(std::uint8_t(header[0x05])) * 1024;
     const int perBlock = (blockSize - 6) / recordSize;
-    // Blocks of index records: the root (when needed) first, then the entries.
-    std::vector<std::vector<QByteArray>> blocks;
-    int levels = entries.empty() ? 0 : 1;
-    if (int(entries.size()) > perBlock) {
-        const size_t groups = (entries.size() + size_t(perBlock) - 1) / size_t(perBlock);
-        if (groups > size_t(perBlock))
-            throw DbError(QStringLiteral("Table %1 : la table est trop grande pour son index primaire.").arg(table));
-        levels = 2;
-        blocks.emplace_back();
-        for (size_t g = 0; g < groups; ++g) {
-            int sum = 0;
-            for (size_t i = g * size_t(perBlock); i < std::min(entries.size(), (g + 1) * size_t(perBlock)); ++i)
-                sum += entries[i].records;
-            blocks[0].push_back(indexRecord(entries[g * size_t(perBlock)].firstKey, int(g) + 2, sum));
+    if (perBlock < 2)
+        throw DbError(QStringLiteral("Table %1 : la clé est trop longue pour les blocs de l'index primaire.").arg(table));
+    // One level of index blocks over the level below, until one block (the
+    // root) holds it all. Each record: the first key of what it points to,
+    // that block's number and the records under it.
+    struct Rec {
+        QByteArray key;
+        qint64 records;
+        int child;   // below level 1: index of the block in the level below
+    };
+    std::vector<std::vector<std::vector<Rec>>> levels;   // [level][block][record], level 0 = level 1
+    {
+        std::vector<Rec> recs;
+        for (const IndexEntry &e : entries)
+            recs.push_back(Rec{e.firstKey.left(keySize), e.records, e.block});
+        while (true) {
+            std::vector<std::vector<Rec>> blocks;
+            for (size_t i = 0; i < recs.size(); ++i) {
+                if (i % size_t(perBlock) == 0)
+                    blocks.emplace_back();
+                blocks.back().push_back(recs[i]);
+            }
+            levels.push_back(std::move(blocks));
+            if (levels.back().size() <= 1)
+                break;
+            if (int(levels.size()) >= kMaxIndexLevels)
+                throw DbError(QStringLiteral("Table %1 : la table est trop grande pour son index primaire.").arg(table));
+            recs.clear();
+            const auto &below = levels.back();
+            for (size_t b = 0; b < below.size(); ++b) {
+                qint64 sum = 0;
+                for (const Rec &r : below[b])
+                    sum += r.records;
+                recs.push_back(Rec{below[b].front().key, sum, int(b)});
+            }
         }
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (i % size_t(perBlock) == 0)
-            blocks.emplace_back();
-        blocks.back().push_back(indexRecord(entries[i].firstKey, entries[i].block, entries[i].records));
+    // In the file: the root first, then each level down to the first.
+    std::vector<int> firstNumber(levels.size());
+    int n = 0;
+    for (int l = int(levels.size()) - 1; l >= 0; --l) {
+        firstNumber[size_t(l)] = n + 1;
+        n += int(levels[size_t(l)].size());
     }
+    if (entries.empty())
+        n = 0;
+    if (n > kMaxBlocks)
+        throw DbError(QStringLiteral("Table %1 : la table est trop grande pour son index primaire.").arg(table));
     QByteArray out = header;
-    out.resize(header.size() + qsizetype(blocks.size()) * blockSize, '\0');
-    int total = 0;
-    for (size_t b = 0; b < blocks.size(); ++b) {
-        char *p = out.data() + header.size() + qsizetype(b) * blockSize;
-        putLe16(p, quint16(b + 1 < blocks.size() ? b + 2 : 0));
-        putLe16(p + 2, quint16(b));
-        putLe16(p + 4, quint16((int(blocks[b].size()) - 1) * recordSize));
-        for (size_t j = 0; j < blocks[b].size(); ++j)
-            std::memcpy(p + 6 + j * size_t(recordSize), blocks[b][j].constData(), size_t(recordSize));
-        total += int(blocks[b].size());
+    out.resize(header.size() + qsizetype(n) * blockSize, '\0');
+    qint64 total = 0;
+    for (int l = int(levels.size()) - 1; l >= 0 && n > 0; --l) {
+        for (size_t b = 0; b < levels[size_t(l)].size(); ++b) {
+            const int number = firstNumber[size_t(l)] + int(b);
+            char *p = out.data() + header.size() + qsizetype(number - 1) * blockSize;
+            putLe16(p, quint16(number < n ? number + 1 : 0));
+            putLe16(p + 2, quint16(number - 1));
+            const auto &recs = levels[size_t(l)][b];
+            putLe16(p + 4, quint16((int(recs.size()) - 1) * recordSize));
+            for (size_t j = 0; j < recs.size(); ++j) {
+                const int target = l == 0 ? recs[j].child : firstNumber[size_t(l) - 1] + recs[j].child;
+                const QByteArray r = indexRecord(recs[j].key, target, recs[j].records);
+                std::memcpy(p + 6 + j * size_t(recordSize), r.constData(), size_t(recordSize));
+            }
+            total += qint64(recs.size());
+        }
     }
     char *o = out.data();
-    const int n = int(blocks.size());
     putLe32(o + hdr::NumRecords, quint32(total));
     putLe16(o + hdr::NextBlock, quint16(n));
     putLe16(o + hdr::FileBlocks, quint16(n));
@@ -248,7 +297,7 @@ QByteArray buildPrimaryIndex(const QByteArray &header, const Header &db, const s
     putLe16(o + hdr::LastBlock, quint16(n));
     putLe16(o + hdr::MaxBlocks, quint16(n));
     putLe16(o + hdr::IndexRoot, quint16(n ? 1 : 0));
-    o[hdr::IndexLevels] = char(levels);
+    o[hdr::IndexLevels] = char(n ? levels.size() : 0);
     return out;
 }
 
@@ -256,10 +305,8 @@ QString checkPrimaryIndex(const QByteArray &bytes, const Header &db, const std::
                           const QString &table)
 {
     Header px;
-    std::vector<BlockInfo> blocks;
     try {
         px = parseHeader(bytes, bytes.size(), table);
-        blocks = walkBlocks(px, bytes, table);
     } catch (const DbError &e) {
         return e.message();
     }
@@ -271,31 +318,67 @@ QString checkPrimaryIndex(const QByteArray &bytes, const Header &db, const std::
         if (px.fields[i].type != db.fields[i].type || px.fields[i].size != db.fields[i].size)
             return QStringLiteral("le champ de clé %1 diffère dans l'index").arg(db.fields[i].name);
     const int keySize = db.keySize();
+    // Blocks are reached by number from the root, whatever chains link them.
     auto recordsOf = [&](int number) -> std::vector<const char *> {
         std::vector<const char *> out;
-        for (const BlockInfo &b : blocks)
-            if (b.number == number)
-                for (int j = 0; j < b.records; ++j)
-                    out.push_back(bytes.constData() + b.offset + 6 + j * px.recordSize);
+        if (number < 1 || number > px.fileBlocks)
+            return out;
+        const qint64 at = px.blockOffset(number);
+        if (at + px.blockSize > bytes.size())
+            return out;
+        const char *p = bytes.constData() + at;
+        const int add = qint16(le16(p + 4));
+        if (add < 0 || add % px.recordSize != 0 || add / px.recordSize + 1 > px.recordsPerBlock())
+            return out;
+        for (int j = 0; j <= add / px.recordSize; ++j)
+            out.push_back(p + 6 + j * px.recordSize);
         return out;
     };
     const int levels = std::uint8_t(bytes[hdr::IndexLevels]);
     const int root = le16(bytes.constData() + hdr::IndexRoot);
     std::vector<const char *> level1;
+    QString problem;
+    std::set<int> seen;
+    // Walks down from a block of the given level, appending the first level's
+    // records in order; the records under each entry must add up to its count.
+    std::function<qint64(int, int)> descend = [&](int number, int level) -> qint64 {
+        if (!problem.isEmpty())
+            return 0;
+        if (!seen.insert(number).second) {
+            problem = QStringLiteral("le bloc %1 de l'index est atteint deux fois").arg(number);
+            return 0;
+        }
+        const std::vector<const char *> recs = recordsOf(number);
+        if (recs.empty()) {
+            problem = QStringLiteral("le bloc %1 de l'index est vide ou absent").arg(number);
+            return 0;
+        }
+        qint64 sum = 0;
+        for (const char *r : recs) {
+            const qint64 count = indexWord(r + keySize + 2);
+            if (level == 1) {
+                level1.push_back(r);
+                sum += count;
+                continue;
+            }
+            const std::vector<const char *> below = recordsOf(indexWord(r + keySize));
+            if (below.empty() || std::memcmp(r, below.front(), size_t(keySize)) != 0) {
+                problem = QStringLiteral("une entrée de niveau %1 de l'index ne correspond pas à ses entrées").arg(level);
+                return 0;
+            }
+            const qint64 under = descend(indexWord(r + keySize), level - 1);
+            if (problem.isEmpty() && wrappedCount(under) != quint32(count))
+                problem = QStringLiteral("une entrée de niveau %1 de l'index ne correspond pas à ses entrées").arg(level);
+            sum += under;
+        }
+        return sum;
+    };
     if (px.numRecords == 0) {
         // An empty index has nothing to say.
-    } else if (levels == 1) {
-        level1 = recordsOf(root);
-    } else if (levels == 2) {
-        for (const char *top : recordsOf(root)) {
-            const std::vector<const char *> below = recordsOf(indexShort(top + keySize));
-            int sum = 0;
-            for (const char *r : below)
-                sum += indexShort(r + keySize + 2);
-            if (below.empty() || sum != indexShort(top + keySize + 2) || std::memcmp(top, below.front(), size_t(keySize)) != 0)
-                return QStringLiteral("une entrée de la racine de l'index ne correspond pas à ses entrées");
-            level1.insert(level1.end(), below.begin(), below.end());
-        }
+    } else if (levels >= 1 && levels <= kMaxIndexLevels) {
+        descend(root, levels);
+        if (!problem.isEmpty())
+            return problem;
     } else {
         return QStringLiteral("index à %1 niveaux, que ce moteur ne lit pas").arg(levels);
     }
@@ -307,7 +390,7 @@ QString checkPrimaryIndex(const QByteArray &bytes, const Header &db, const std::
         return QStringLiteral("l'index référence %1 blocs, la table en a %2").arg(level1.size()).arg(used.size());
     for (size_t i = 0; i < used.size(); ++i) {
         const char *r = level1[i];
-        if (indexShort(r + keySize) != used[i]->block || indexShort(r + keySize + 2) != used[i]->records)
+        if (indexWord(r + keySize) != used[i]->block || indexWord(r + keySize + 2) != used[i]->records)
             return QStringLiteral("l'entrée %1 de l'index ne correspond pas au bloc %2").arg(i + 1).arg(used[i]->block);
         if (std::memcmp(r, used[i]->firstKey.constData(), size_t(keySize)) != 0)
             return QStringLiteral("la clé de l'entrée %1 de l'index diffère du premier enregistrement du bloc %2")
@@ -316,21 +399,45 @@ QString checkPrimaryIndex(const QByteArray &bytes, const Header &db, const std::
     return QString();
 }
 
+int blockSizeFor(int recordSize, int keySize, qint64 expectedRows, const QString &table)
+{
+    // The block sizes the desktop engine offers; past 4 KB only for tables
+    // that need them. The smallest that holds a few records, keeps at least
+    // three keys in an index block and leaves room for the table to double.
+    const int sizes[] = {2, 4, 16, 32};
+    for (int kb : sizes) {
+        const int perBlock = (kb * 1024 - 6) / recordSize;
+        const bool last = kb == 32;
+        if (perBlock < 1 || (perBlock < 8 && !last))
+            continue;
+        if (keySize > 0 && (kb * 1024 - 6) / (keySize + 6) < 3)
+            continue;
+        const qint64 blocks = (expectedRows + perBlock - 1) / perBlock;
+        if (blocks > kMaxBlocks || (2 * blocks > kMaxBlocks && !last))
+            continue;
+        return kb;
+    }
+    if ((32 * 1024 - 6) / recordSize < 1)
+        throw DbError(QStringLiteral("Table %1 : enregistrement trop long (%2 octets).").arg(table).arg(recordSize));
+    throw DbError(QStringLiteral("Table %1 : %2 enregistrements de %3 octets dépassent la taille maximale d'une table "
+                                 "Paradox (65 535 blocs de 32 Ko, soit %4 enregistrements).")
+                      .arg(table).arg(expectedRows).arg(recordSize)
+                      .arg(qint64(kMaxBlocks) * ((32 * 1024 - 6) / recordSize)));
+}
+
 void createEmptyTable(const QString &dbFile, const QString &mbFile, const std::vector<NewField> &fields,
-                      int keyFields, int codePage, const QString &table)
+                      int keyFields, int codePage, const QString &table, qint64 expectedRows)
 {
     int recordSize = 0;
+    int keySize = 0;
     bool blobs = false;
-    for (const NewField &f : fields) {
-        recordSize += f.size;
-        blobs = blobs || isBlobType(f.type);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        recordSize += fields[i].size;
+        if (int(i) < keyFields)
+            keySize += fields[i].size;
+        blobs = blobs || isBlobType(fields[i].type);
     }
-    // The smallest usual block size that holds a few records.
-    int blockKb = 2;
-    while (blockKb < 32 && (blockKb * 1024 - 6) / recordSize < 8)
-        blockKb *= 2;
-    if ((blockKb * 1024 - 6) / recordSize < 1)
-        throw DbError(QStringLiteral("Table %1 : enregistrement trop long (%2 octets).").arg(table).arg(recordSize));
+    const int blockKb = blockSizeFor(recordSize, keySize, expectedRows, table);
 
     PxDoc doc;
     FILE *fp = openFile(dbFile, "w+b");

@@ -47,13 +47,13 @@ struct IndexEntry {
 QByteArray primaryIndexHeader(const Header &db, const QString &table);
 
 // A whole .PX for these blocks: one index block when the entries fit, else
-// a root block over blocks of entries (two levels, as pxlib writes them).
-// Throws db::DbError when two levels are not enough.
+// levels of index blocks up to one root block, the root first in the file.
+// Throws db::DbError when the index would pass the format's limits.
 QByteArray buildPrimaryIndex(const QByteArray &header, const Header &db, const std::vector<IndexEntry> &entries,
                              const QString &table);
 
 // Empty string when the .PX indexes exactly these blocks; otherwise what
-// differs. Reads one or two index levels; more are reported as unsupported.
+// differs. Follows the tree from its root, whatever its number of levels.
 QString checkPrimaryIndex(const QByteArray &pxBytes, const Header &db, const std::vector<IndexEntry> &entries,
                           const QString &table);
 
@@ -64,8 +64,13 @@ struct NewField {
     int decimals = 0;
 };
 
-// Creates an empty table (and its memo file when a field needs one).
+// The block size (in KB) of a new table meant for about expectedRows rows.
+// Throws db::DbError when no block size of the format can hold them.
+int blockSizeFor(int recordSize, int keySize, qint64 expectedRows, const QString &table);
+
+// Creates an empty table (and its memo file when a field needs one), with
+// blocks large enough for expectedRows rows.
 void createEmptyTable(const QString &dbFile, const QString &mbFile, const std::vector<NewField> &fields,
-                      int keyFields, int codePage, const QString &table);
+                      int keyFields, int codePage, const QString &table, qint64 expectedRows = 0);
 
 } // namespace db::paradox

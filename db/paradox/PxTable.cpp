@@ -137,14 +137,22 @@ struct Table::Pending {
     Header header;
     QByteArray headerBytes;
     qint64 mbSize = 0;
+    // The memo file's writes (offset -> bytes) and its free blocks after them.
+    std::map<qint64, QByteArray> mbWrites;
+    std::optional<MbSpace> mbSpace;
+    // Fingerprints of the files once written.
+    quint64 dbPrint = 0;
+    quint64 mbPrint = 0;
 };
 
-Table::Table(const QString &dbFile, const QString &name, const TableOptions &options)
-    : m_name(name), m_fallbackCodePage(options.fallbackCodePage), m_loading(options.loading)
+Journal::Paths tableFiles(const QString &dbFile)
 {
-    m_paths[Journal::Db] = dbFile;
-    m_paths[Journal::Mb] = companion(dbFile, QStringLiteral("MB"));
-    m_paths[Journal::Px] = companion(dbFile, QStringLiteral("PX"));
+    return {dbFile, companion(dbFile, QStringLiteral("MB")), companion(dbFile, QStringLiteral("PX"))};
+}
+
+Table::Table(const QString &dbFile, const QString &name, const TableOptions &options)
+    : m_name(name), m_fallbackCodePage(options.fallbackCodePage), m_loading(options.loading), m_paths(tableFiles(dbFile))
+{
     readHeaderOnly();
 }
 
@@ -328,6 +336,9 @@ void Table::load(bool exclusiveHeld)
         m_mb.open(mbPath(), false);
         m_mbSize = mbSize;
     }
+    m_mbSpace.reset();
+    m_dbPrint.reset();
+    m_mbPrint.reset();
     m_dbSig = signatureOf(file());
     m_mbSig = signatureOf(mbPath());
     m_headerRecords = m_header.numRecords;
@@ -1144,6 +1155,218 @@ const QByteArray &Table::pxHeader()
 // ---------------------------------------------------------------------------
 // Writing to disk
 
+// The memo file is a header of 4 KB and blocks of whole 4 KB chunks, each
+// starting with its type (2 one memo, 3 up to 64 small ones, 4 free) and its
+// number of chunks. The free ones are found by walking these headers; a
+// file whose walk does not end exactly at its end is not trusted for reuse
+// (its memos then go to the end of the file, as they always could).
+Table::MbSpace Table::walkMemoFile()
+{
+    MbSpace space;
+    qint64 at = kMbBlock;
+    while (at < m_mbSize) {
+        const QByteArray head = m_mb.read(at, 3);
+        if (head.size() != 3)
+            return space;
+        const int type = std::uint8_t(head[0]);
+        const int chunks = le16(head.constData() + 1);
+        if (chunks == 0 || at + qint64(chunks) * kMbBlock > m_mbSize || (type != 2 && type != 3 && type != 4)
+            || (type == 3 && chunks != 1))
+            return space;
+        if (type == 4)
+            space.free[at] = chunks;
+        at += qint64(chunks) * kMbBlock;
+    }
+    space.trusted = true;
+    return space;
+}
+
+// Where the memos of the rows a statement wrote go, and what it frees: the
+// memo of a row removed or given another memo, unless another row still
+// points to it. A new memo takes the first free block large enough (split
+// when larger), else goes to the end of the file; blocks freed by the
+// statement are only reused by later ones, and join their free neighbours.
+// Memos are never changed where they stand, as the desktop engine does.
+void Table::planMemos(Pending &p, const std::set<int> &updated, const std::set<int> &inserted)
+{
+    p.mbSize = m_mbSize;
+    std::set<int> written = updated;
+    written.insert(inserted.begin(), inserted.end());
+    bool newMemos = false;
+    for (int s : written) {
+        const Row &row = m_rows[size_t(s)];
+        newMemos = newMemos || (row.live && row.pendingBlobs && !row.pendingBlobs->empty());
+    }
+    // Memo blocks the changed rows pointed to on disk.
+    auto blocksOf = [&](const QByteArray &raw, std::vector<std::pair<qint64, int>> *out) {
+        for (const FieldInfo &f : m_fields) {
+            if (!isBlobType(f.type))
+                continue;
+            const char *d = raw.constData() + f.offset + f.size - 10;
+            if (qint64(le32(d + 4)) > f.size - 10)
+                out->emplace_back(qint64(le32(d) & 0xffffff00u), int(le32(d) & 0xff));
+        }
+    };
+    std::vector<std::pair<qint64, int>> dropped;
+    if (hasBlobFields()) {
+        std::set<int> seen;
+        for (const Undo &u : m_undo) {
+            if (u.kind == Undo::Update && u.old.filePos >= 0 && seen.insert(u.slot).second)
+                blocksOf(u.old.raw, &dropped);
+            if (u.kind == Undo::Delete && m_rows[size_t(u.slot)].filePos >= 0 && seen.insert(u.slot).second)
+                blocksOf(m_rows[size_t(u.slot)].raw, &dropped);
+        }
+    }
+    if (!newMemos && dropped.empty())
+        return;
+    if (!m_mbSpace)
+        m_mbSpace = walkMemoFile();
+    MbSpace space = *m_mbSpace;
+    // What still points into the memo file once the statement is done.
+    std::vector<std::pair<qint64, int>> kept;
+    for (const Row &r : m_rows)
+        if (r.live)
+            blocksOf(r.raw, &kept);   // a memo not yet written has no address there
+    std::sort(kept.begin(), kept.end());
+    auto usedWithin = [&](qint64 from, qint64 to) {
+        const auto it = std::lower_bound(kept.begin(), kept.end(), std::make_pair(from, -1));
+        return it != kept.end() && it->first < to;
+    };
+    std::map<qint64, QByteArray> writes;
+    auto header = [&](qint64 at, int type, int chunks) {
+        QByteArray h(3, '\0');
+        h[0] = char(type);
+        putLe16(h.data() + 1, quint16(chunks));
+        writes[at] = h;
+    };
+
+    QByteArray mbHead;
+    quint16 modCount = 0;
+    qint64 end = (m_mbSize + kMbBlock - 1) / kMbBlock * kMbBlock;
+    std::vector<std::pair<qint64, int>> placed;
+    for (int s : written) {
+        const Row &row = m_rows[size_t(s)];
+        if (!row.live || !row.pendingBlobs || row.pendingBlobs->empty())
+            continue;
+        if (mbHead.isEmpty()) {
+            mbHead = m_mb.read(0, 16);
+            if (mbHead.size() != 16)
+                fail(QStringLiteral("Table %1 : le fichier des mémos est illisible.").arg(m_name));
+            modCount = le16(mbHead.constData() + 3);
+        }
+        QByteArray raw = row.raw;
+        for (const auto &[col, content] : *row.pendingBlobs) {
+            const FieldInfo &f = m_fields[size_t(col)];
+            const int chunks = int((9 + content.size() + kMbBlock - 1) / kMbBlock);
+            if (chunks > 65535)
+                fail(QStringLiteral("Table %1, champ %2 : un mémo ne peut pas dépasser 256 Mo.").arg(m_name, f.name));
+            qint64 at = -1;
+            if (space.trusted) {
+                for (const auto &[off, n] : space.free) {
+                    if (n >= chunks && !usedWithin(off, off + qint64(n) * kMbBlock)) {
+                        at = off;
+                        break;
+                    }
+                }
+            }
+            if (at >= 0) {
+                const int n = space.free[at];
+                space.free.erase(at);
+                if (n > chunks) {
+                    const qint64 rest = at + qint64(chunks) * kMbBlock;
+                    space.free[rest] = n - chunks;
+                    header(rest, 4, n - chunks);
+                }
+            } else {
+                at = end;
+                end += qint64(chunks) * kMbBlock;
+            }
+            if (at + 9 + content.size() > 0xffffff00LL)
+                fail(QStringLiteral("Table %1 : le fichier des mémos est plein.").arg(m_name));
+            QByteArray block(qsizetype(chunks) * kMbBlock, '\0');
+            block[0] = 2;
+            putLe16(block.data() + 1, quint16(chunks));
+            putLe32(block.data() + 3, quint32(content.size()));
+            putLe16(block.data() + 7, ++modCount);
+            std::memcpy(block.data() + 9, content.constData(), size_t(content.size()));
+            writes[at] = block;
+            char *d = raw.data() + f.offset + f.size - 10;
+            putLe32(d, quint32(at) | 0xffu);
+            putLe16(d + 8, modCount);
+            placed.emplace_back(at, 0xff);
+        }
+        p.newRaw[s] = raw;
+    }
+    kept.insert(kept.end(), placed.begin(), placed.end());
+    std::sort(kept.begin(), kept.end());
+
+    // Freed memos. A whole block becomes free; a small memo's entry in its
+    // shared block is marked deleted.
+    if (space.trusted) {
+        std::sort(dropped.begin(), dropped.end());
+        dropped.erase(std::unique(dropped.begin(), dropped.end()), dropped.end());
+        for (const auto &[at, index] : dropped) {
+            if (std::binary_search(kept.begin(), kept.end(), std::make_pair(at, index)) || at < kMbBlock
+                || at >= m_mbSize)
+                continue;
+            const QByteArray head = m_mb.read(at, 3);
+            if (head.size() != 3)
+                continue;
+            if (index == 0xff && head[0] == 2) {
+                if (usedWithin(at, at + 1))
+                    continue;
+                qint64 start = at;
+                int chunks = le16(head.constData() + 1);
+                // Joined to the free block after it, and to the one before.
+                const auto next = space.free.find(at + qint64(chunks) * kMbBlock);
+                if (next != space.free.end() && chunks + next->second <= 65535) {
+                    chunks += next->second;
+                    space.free.erase(next);
+                }
+                auto prev = space.free.lower_bound(at);
+                if (prev != space.free.begin()) {
+                    --prev;
+                    if (prev->first + qint64(prev->second) * kMbBlock == at && prev->second + chunks <= 65535) {
+                        start = prev->first;
+                        chunks += prev->second;
+                    }
+                }
+                space.free[start] = chunks;
+                header(start, 4, chunks);
+                if (start != at)
+                    header(at, 4, int((qint64(chunks) * kMbBlock - (at - start)) / kMbBlock));
+            } else if (index < 64 && head[0] == 3) {
+                QByteArray mark(1, '\0');
+                writes[at + 12 + index * 5 + 4] = mark;
+            }
+        }
+    }
+    if (writes.empty())
+        return;
+    if (!mbHead.isEmpty()) {
+        putLe16(mbHead.data() + 3, modCount);
+        writes[0] = mbHead;
+    }
+
+    // The undo record: what the file was, the former bytes of every region
+    // written in it, and its former length.
+    if (!m_mbPrint)
+        m_mbPrint = fingerprint::ofFile(mbPath());
+    if (!m_mbPrint)
+        fail(QStringLiteral("Table %1 : le fichier des mémos est illisible.").arg(m_name));
+    p.journal.keepState(Journal::Mb, m_mbSize, *m_mbPrint);
+    if (end > m_mbSize)
+        p.journal.keepLength(Journal::Mb, m_mbSize);
+    std::vector<std::pair<qint64, QByteArray>> list(writes.begin(), writes.end());
+    for (const auto &[at, bytes] : list)
+        p.journal.keepRegion(Journal::Mb, at,
+                             at < m_mbSize ? m_mb.read(at, std::min<qint64>(bytes.size(), m_mbSize - at)) : QByteArray(), bytes);
+    p.mbPrint = fingerprint::afterWrites(m_mb, m_mbSize, *m_mbPrint, list, std::max(m_mbSize, end));
+    p.mbWrites = std::move(writes);
+    p.mbSpace = std::move(space);
+    p.mbSize = std::max(m_mbSize, end);
+}
+
 // Where the rows of a statement go: the blocks they change, in place, and
 // new blocks at the end of the file. False when that cannot be done (a
 // block would be left empty, or a full block in the middle gets a row):
@@ -1177,20 +1400,27 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
             keyed.emplace_back(s, SortKey());
     }
     int nextNumber = h.fileBlocks + 1;
+    // The blocks that have rows, for the search by first key; kept up to
+    // date as rows arrive, so that a large append stays linear.
+    std::vector<int> used;
+    auto listUsed = [&] {
+        used.clear();
+        for (int i = 0; i < int(p.blocks.size()); ++i)
+            if (!p.blocks[size_t(i)].members.empty())
+                used.push_back(i);
+    };
+    listUsed();
     for (const auto &[s, key] : keyed) {
         if (p.blocks.empty()) {
             p.blocks.push_back(BlockRows{nextNumber++, {s}});
             p.changedBlocks.insert(0);
+            listUsed();
             continue;
         }
         int bi = int(p.blocks.size()) - 1;
         size_t idx = p.blocks.back().members.size();
         if (m_keyFields > 0) {
             // The last block whose first key is not above the new one.
-            std::vector<int> used;
-            for (int i = 0; i < int(p.blocks.size()); ++i)
-                if (!p.blocks[size_t(i)].members.empty())
-                    used.push_back(i);
             size_t lo = 0, hi = used.size();
             while (hi - lo > 1) {
                 const size_t mid = (lo + hi) / 2;
@@ -1209,17 +1439,22 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
         if (int(target.size()) < perBlock) {
             target.insert(target.begin() + qsizetype(idx), s);
             p.changedBlocks.insert(bi);
+            if (target.size() == 1)
+                listUsed();
         } else if (idx == target.size() && bi + 1 < int(p.blocks.size())
                    && int(p.blocks[size_t(bi) + 1].members.size()) < perBlock) {
             auto &next = p.blocks[size_t(bi) + 1].members;
             next.insert(next.begin(), s);
             p.changedBlocks.insert(bi + 1);
+            if (next.size() == 1)
+                listUsed();
         } else if (idx == target.size() && bi + 1 == int(p.blocks.size())) {
-            if (nextNumber > 65535)
+            if (nextNumber > kMaxBlocks)
                 return false;
             p.blocks.push_back(BlockRows{nextNumber++, {s}});
             p.changedBlocks.insert(bi);
             p.changedBlocks.insert(bi + 1);
+            used.push_back(bi + 1);
         } else {
             return false;
         }
@@ -1243,8 +1478,10 @@ void Table::planRewrite(Pending &p, bool sort)
     }
     const int perBlock = h.recordsPerBlock();
     const qint64 blocks = (qint64(order.size()) + perBlock - 1) / perBlock;
-    if (blocks > 65535)
-        fail(QStringLiteral("Table %1 : la table dépasse la taille maximale d'une table Paradox.").arg(m_name));
+    if (blocks > kMaxBlocks)
+        fail(QStringLiteral("Table %1 : %2 enregistrements ne tiennent pas dans les 65 535 blocs de %3 Ko que permet "
+                            "le format (%4 enregistrements au plus) ; la modification est refusée.")
+                 .arg(m_name).arg(order.size()).arg(h.blockSize / 1024).arg(qint64(kMaxBlocks) * perBlock));
     p.blocks.clear();
     for (size_t i = 0; i < order.size(); ++i) {
         if (i % size_t(perBlock) == 0)
@@ -1295,54 +1532,11 @@ void Table::sync()
     p.reorder = !arriving.empty();
     const bool layout = !gone.empty() || !arriving.empty();
     try {
-        // New memos: whole 4 KB blocks appended to the memo file.
-        QByteArray append;
-        QByteArray mbHead;
-        const qint64 mbBase = (m_mbSize + kMbBlock - 1) / kMbBlock * kMbBlock;
-        quint16 modCount = 0;
-        std::set<int> written = updated;
-        written.insert(inserted.begin(), inserted.end());
-        for (int s : written) {
-            const Row &row = m_rows[size_t(s)];
-            if (!row.live || !row.pendingBlobs || row.pendingBlobs->empty())
-                continue;
-            if (mbHead.isEmpty()) {
-                mbHead = m_mb.read(0, 16);
-                if (mbHead.size() != 16)
-                    fail(QStringLiteral("Table %1 : le fichier des mémos est illisible.").arg(m_name));
-                modCount = le16(mbHead.constData() + 3);
-            }
-            QByteArray raw = row.raw;
-            for (const auto &[col, content] : *row.pendingBlobs) {
-                const FieldInfo &f = m_fields[size_t(col)];
-                const qint64 at = mbBase + append.size();
-                if (at + 9 + content.size() > 0xffffff00LL)
-                    fail(QStringLiteral("Table %1 : le fichier des mémos est plein.").arg(m_name));
-                const int blocks = int((9 + content.size() + kMbBlock - 1) / kMbBlock);
-                QByteArray block(qsizetype(blocks) * kMbBlock, '\0');
-                block[0] = 2;
-                putLe16(block.data() + 1, quint16(blocks));
-                putLe32(block.data() + 3, quint32(content.size()));
-                putLe16(block.data() + 7, ++modCount);
-                std::memcpy(block.data() + 9, content.constData(), size_t(content.size()));
-                append += block;
-                char *d = raw.data() + f.offset + f.size - 10;
-                putLe32(d, quint32(at) | 0xffu);
-                putLe16(d + 8, modCount);
-            }
-            p.newRaw[s] = raw;
-        }
-        if (!append.isEmpty())
-            putLe16(mbHead.data() + 3, modCount);
-        p.mbSize = append.isEmpty() ? m_mbSize : mbBase + append.size();
+        planMemos(p, updated, inserted);
         auto rawOf = [&](int s) -> const QByteArray & {
             const auto it = p.newRaw.find(s);
             return it != p.newRaw.end() ? it->second : m_rows[size_t(s)].raw;
         };
-        if (!append.isEmpty()) {
-            p.journal.keepLength(Journal::Mb, m_mbSize);
-            p.journal.keepRegion(Journal::Mb, 0, m_mb.read(0, 16));
-        }
 
         if (layout && !planBlocks(p, gone, arriving))
             planRewrite(p, p.reorder);
@@ -1427,6 +1621,16 @@ void Table::sync()
             nf.sync(m_name);
         };
         const bool pxExisted = !pxMissing;
+        // The whole record of a statement goes on disk before its first byte:
+        // what each file was, the former bytes of each region it changes and
+        // a fingerprint of the new ones.
+        const qint64 dbSize = m_lock.size();
+        if (!m_dbPrint)
+            m_dbPrint = fingerprint::ofFile(file());
+        if (!m_dbPrint)
+            fail(QStringLiteral("Table %1 : le fichier ne peut pas être relu avant son écriture.").arg(m_name));
+        p.journal.keepState(Journal::Db, dbSize, *m_dbPrint);
+        std::vector<std::pair<qint64, QByteArray>> dbWrites;
         if (p.rewrite) {
             QByteArray out = head;
             out.resize(head.size() + qsizetype(p.fileBlocks) * h.blockSize, '\0');
@@ -1435,45 +1639,51 @@ void Table::sync()
             walkBlocks(p.header, out, m_name);   // read back what we built, as any reader will
             writeNew(newDb, out);
             keepCopy(file(), Journal::backupName(file()), m_name);
-            p.journal.keepReplaced(Journal::Db, true);
+            p.dbPrint = fingerprint::of(out);
+            p.journal.keepReplaced(Journal::Db, true, out.size(), p.dbPrint);
         } else {
-            const qint64 dbSize = m_lock.size();
+            for (const auto &[number, bytes] : blockBytes)
+                dbWrites.emplace_back(h.blockOffset(number), bytes);
+            for (int s : inPlace)
+                dbWrites.emplace_back(m_rows[size_t(s)].filePos, rawOf(s));
+            if (head != m_headerBytes)
+                dbWrites.emplace_back(0, head.left(hdr::Fixed));
             if (newDbSize > dbSize)
                 p.journal.keepLength(Journal::Db, dbSize);
-            if (head != m_headerBytes)
-                p.journal.keepRegion(Journal::Db, 0, m_lock.read(0, hdr::Fixed));
-            for (const auto &[number, bytes] : blockBytes)
-                if (number <= h.fileBlocks)
-                    p.journal.keepRegion(Journal::Db, h.blockOffset(number), m_lock.read(h.blockOffset(number), h.blockSize));
-            for (int s : inPlace)
-                p.journal.keepRegion(Journal::Db, m_rows[size_t(s)].filePos, m_lock.read(m_rows[size_t(s)].filePos, h.recordSize));
+            for (const auto &[at, bytes] : dbWrites)
+                p.journal.keepRegion(Journal::Db, at, at < dbSize ? m_lock.read(at, std::min<qint64>(bytes.size(), dbSize - at)) : QByteArray(),
+                                     bytes);
+            p.dbPrint = fingerprint::afterWrites(m_lock, dbSize, *m_dbPrint, dbWrites, std::max(dbSize, newDbSize));
         }
         if (writePx) {
             writeNew(newPx, pxBytes);
-            if (pxExisted)
+            if (pxExisted) {
+                const std::optional<quint64> before = fingerprint::ofFile(pxPath());
+                if (!before)
+                    fail(QStringLiteral("Table %1 : l'index primaire %2 ne peut pas être lu.").arg(m_name, QFileInfo(pxPath()).fileName()));
+                p.journal.keepState(Journal::Px, QFileInfo(pxPath()).size(), *before);
                 keepCopy(pxPath(), Journal::backupName(pxPath()), m_name);
-            p.journal.keepReplaced(Journal::Px, pxExisted);
+            } else {
+                p.journal.keepState(Journal::Px, -1, 0);
+            }
+            p.journal.keepReplaced(Journal::Px, pxExisted, pxBytes.size(), fingerprint::of(pxBytes));
         }
         p.journal.write();
 
-        if (!append.isEmpty()) {
+        if (!p.mbWrites.empty()) {
             File mb;
             if (!mb.open(mbPath(), true))
                 fail(QStringLiteral("Table %1 : le fichier des mémos ne peut pas être ouvert en écriture (%2).")
                          .arg(m_name, mb.errorText()));
-            mb.write(mbBase, append.constData(), append.size(), m_name);
-            mb.write(0, mbHead.constData(), mbHead.size(), m_name);
+            for (const auto &[at, bytes] : p.mbWrites)
+                mb.write(at, bytes.constData(), bytes.size(), m_name);
             mb.sync(m_name);
         }
         if (p.rewrite) {
             renameFile(newDb, file(), m_name);
         } else {
-            for (const auto &[number, bytes] : blockBytes)
-                m_lock.write(h.blockOffset(number), bytes.constData(), bytes.size(), m_name);
-            for (int s : inPlace)
-                m_lock.write(m_rows[size_t(s)].filePos, rawOf(s).constData(), h.recordSize, m_name);
-            if (head != m_headerBytes)
-                m_lock.write(0, head.constData(), hdr::Fixed, m_name);
+            for (const auto &[at, bytes] : dbWrites)
+                m_lock.write(at, bytes.constData(), bytes.size(), m_name);
             m_lock.sync(m_name);
         }
         if (writePx)
@@ -1523,6 +1733,11 @@ void Table::commit()
                 compact();
         }
         m_mbSize = p.mbSize;
+        if (!p.mbWrites.empty()) {
+            m_mbSpace = std::move(p.mbSpace);
+            m_mbPrint = p.mbPrint;
+        }
+        m_dbPrint = p.dbPrint;
         p.journal.discard();
         m_dbSig = signatureOf(file());
         m_mbSig = signatureOf(mbPath());

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace db::paradox {
@@ -45,6 +46,10 @@ struct TableOptions {
     // Filling a table: auto-increment fields take the values given.
     bool loading = false;
 };
+
+// The .DB, .MB and .PX of a table: the memo file and the index as they exist
+// beside it, in any letter case, or as new ones would be named.
+Journal::Paths tableFiles(const QString &dbFile);
 
 // One Paradox table (.DB with its .MB and .PX) decoded in memory.
 //
@@ -139,6 +144,10 @@ private:
     };
     using SortKey = std::vector<KeyPart>;
     struct Pending;   // what sync() wrote, applied to memory by commit()
+    struct MbSpace {
+        bool trusted = false;              // the walk of the memo file's blocks ended at its end
+        std::map<qint64, int> free;        // offset -> 4 KB chunks of each free block
+    };
 
     void readHeaderOnly();
     void load(bool exclusiveHeld);
@@ -167,6 +176,8 @@ private:
     std::vector<IndexEntry> indexEntries(const std::vector<BlockRows> &blocks,
                                          const std::function<const QByteArray &(int)> &rawOf) const;
     const QByteArray &pxHeader();
+    MbSpace walkMemoFile();
+    void planMemos(Pending &p, const std::set<int> &updated, const std::set<int> &inserted);
     bool planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int> arriving);
     void planRewrite(Pending &p, bool sort);
     void compact();
@@ -192,6 +203,10 @@ private:
     Signature m_mbSig;
     File m_mb;
     qint64 m_mbSize = 0;
+    std::optional<MbSpace> m_mbSpace;   // walked when a statement first needs it
+    // Fingerprints of the .DB and .MB as read (computed when first written).
+    std::optional<quint64> m_dbPrint;
+    std::optional<quint64> m_mbPrint;
     std::vector<Row> m_rows;            // may hold deleted rows (live false)
     std::vector<BlockRows> m_blocks;    // the file's data blocks, in chain order
     QByteArray m_pxHeader;

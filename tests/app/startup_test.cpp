@@ -4,9 +4,12 @@
 #include "db/Formats.h"
 #include "db/IniFile.h"
 #include "db/DbError.h"
+#include "db/paradox/PxRecovery.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 // Start-up, connection set-up, work tables and shut-down on scratch practices.
@@ -332,6 +335,77 @@ private slots:
             QVERIFY(t.open(QIODevice::ReadOnly));
             QCOMPARE(t.readAll(), QByteArray("pas une table"));   // untouched
         }
+    }
+
+    // A run killed in the middle of a write to a practice table: the next
+    // start-up puts the table back before the connection reads it. When
+    // another program changed the table since, start-up leaves it and its
+    // journal alone and stops with a warning naming the table.
+    void interruptedWritesAreUndoneBeforeTheConnection()
+    {
+        PracticeFixture f;
+        f.insert(QStringLiteral("PATIENTS"), {{QStringLiteral("PATIENTS_ID"), 1}, {QStringLiteral("NOM"), QStringLiteral("Martin")}});
+        f.writeVersion({QStringLiteral("[Application]"), QStringLiteral("ProgName=Praxelle")});
+        f.versParadox();
+        const QString dir = f.baseParadox;
+        const QString journal = dir + QStringLiteral("/PATIENTS.DB.aldjrn");
+        auto tableFiles = [&] {
+            QMap<QString, QByteArray> out;
+            for (const QString &n : QDir(dir).entryList({QStringLiteral("PATIENTS.*")}, QDir::Files)) {
+                QFile t(dir + QLatin1Char('/') + n);
+                t.open(QIODevice::ReadOnly);
+                out.insert(n, t.readAll());
+            }
+            return out;
+        };
+        const auto before = tableFiles();
+        // Killed after its journal is written and part of the table changed.
+        auto killMidWrite = [&] {
+            for (int k = 0; k < 50; ++k) {
+                QProcess p;
+                p.start(QStringLiteral(ALDURIX_BINARY_DIR "/tests/paradox_crash_helper"),
+                        {dir, QStringLiteral("kill"), QString::number(k),
+                         QStringLiteral("INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (2, 'Durand'), (3, 'Petit')")});
+                p.waitForFinished(60000);
+                if (p.exitStatus() != QProcess::CrashExit)
+                    break;
+                if (QFileInfo(journal).size() > 0 && tableFiles() != before)
+                    return true;
+                db::paradox::recoverDirectory(dir);
+            }
+            return false;
+        };
+        QVERIFY(killMidWrite());
+        {
+            ScriptedInteraction ui;
+            auto s = f.start(ui);
+            QVERIFY(s);
+            QCOMPARE(ui.messages.size(), 1);
+            QCOMPARE(ui.messages[0].text, QStringLiteral("Veuillez fermer Praxelle sur tous les postes."));
+            QCOMPARE(tableFiles(), before);
+            QVERIFY(QDir(dir).entryList({QStringLiteral("*.ald*")}).isEmpty());
+            QCOMPARE(PracticeFixture::lignes(*s, QStringLiteral("SELECT count(*) FROM PATIENTS")), QList<QStringList>{{"1"}});
+        }
+
+        QVERIFY(killMidWrite());
+        {
+            QFile db(dir + QStringLiteral("/PATIENTS.DB"));
+            QVERIFY(db.open(QIODevice::Append));
+            db.write(QByteArray(16, 'z'));   // another program's bytes
+        }
+        const auto changed = tableFiles();
+        ScriptedInteraction ui;
+        int code = -1;
+        QVERIFY(!f.start(ui, &code));
+        QCOMPARE(code, 1);
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].kind, Boite::Avertissement);
+        const QString text = ui.messages[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("Une modification interrompue n'a pas pu être annulée :\rLa table PATIENTS a été "
+                                                "modifiée par un autre programme")), qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("\rL'application va être fermée.")), qPrintable(text));
+        QCOMPARE(tableFiles(), changed);
+        QVERIFY(QFileInfo::exists(journal));
     }
 
     void engineSettingsCorrectedOnRequest()

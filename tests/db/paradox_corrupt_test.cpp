@@ -116,6 +116,7 @@ private slots:
         QTest::newRow("record count") << "count" << "country" << "*" << "enregistrements";
         QTest::newRow("block size") << "blocksize" << "biolife" << "*" << "taille de bloc";
         QTest::newRow("missing memo file") << "nomb" << "biolife" << "Category" << "mémos";
+        QTest::newRow("unreadable memo file") << "mbdir" << "biolife" << "Category" << "mémos";
         QTest::newRow("memo pointer") << "memoptr" << "biolife" << "Notes" << "illisible";
         QTest::newRow("memo block size") << "memosize" << "TypSammlung" << "Memo" << "incohérent";
         QTest::newRow("not a table") << "junk" << "junk" << "*" << "endommagé";
@@ -142,6 +143,10 @@ private slots:
             patch(bio, 2048 + 4, QByteArray("\x01\x00", 2));   // not a whole number of records
         } else if (damage == QLatin1String("nomb")) {
             QVERIFY(QFile::remove(dir + QStringLiteral("/biolife.mb")));
+        } else if (damage == QLatin1String("mbdir")) {
+            // Opens, but no byte of it can be read (root reads any file).
+            QVERIFY(QFile::remove(dir + QStringLiteral("/biolife.mb")));
+            QVERIFY(QDir().mkdir(dir + QStringLiteral("/biolife.mb")));
         } else if (damage == QLatin1String("memoptr")) {
             // The memo pointer of the first record, past the end of the .mb.
             patch(bio, 2048 + 6 + 8 + 15 + 30 + 40 + 8 + 8 + 50, QByteArray("\xff\x00\x00\x7f", 4));
