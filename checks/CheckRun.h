@@ -3,6 +3,10 @@
 
 class Session;
 
+// The journal's ORIGIN_TABLE of the rows about accounting records, shared by
+// several families of phases.
+inline const QString kOrigineCompta = QStringLiteral("Comptabilité (CPMAIN)");
+
 // The check run of "&Démarrer": the phases in their fixed order, then the
 // review of the journal. Each phase is a member, grouped in files by family.
 class CheckRun {

@@ -4,7 +4,6 @@
 #include "db/DbError.h"
 
 namespace {
-const QString kOrigineCompta = QStringLiteral("Comptabilité (CPMAIN)");
 const QString kDoublon = QStringLiteral("Enregistrement en double : l'enregistrement n°");
 const QString kEditions = QStringLiteral(
     " figure en double dans la comptabilité. Cela génère des éditions comptables éronnées. Cet enregistrement ");

@@ -7,7 +7,6 @@ namespace fmt = db::formats;
 
 namespace {
 const QString kOrigineMedecins = QStringLiteral("Liste des médecins/utilisateurs (MEDECINS)");
-const QString kOrigineCompta = QStringLiteral("Comptabilité (CPMAIN)");
 
 QString montant(const db::Field &f) { return fmt::floatToText(f.asFloat()); }
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-const QString kOrigine = QStringLiteral("Comptabilité (CPMAIN)");
-
 // Strictly between 0 and one cent as the user reads the amounts, to the
 // millionth: on floating columns 10.01 - 10.00 is 0.0099999999999998, and a
 // plain "< 0.01" would write off a real one-cent debt. Plain comparisons, so
@@ -73,12 +71,12 @@ void CheckRun::SolderPetitsSoldes()
                        + QStringLiteral(" WHERE ") + petitsSoldes(p.caisse));
         try {
             s.Qry2.execSQL();
-            s.AjouterResultat(0, QString(), 0, kOrigine, 3,
+            s.AjouterResultat(0, QString(), 0, kOrigineCompta, 3,
                               QStringLiteral("Ajustement des soldes des tiers payants : ") + QString::number(nombre)
                                   + QStringLiteral(" soldes des caisses ") + p.genre
                                   + QStringLiteral(" inférieurs à un centime d'Euro ont été corrigés."));
         } catch (const db::DbError &e) {
-            s.AjouterResultat(0, QString(), 0, kOrigine, 2,
+            s.AjouterResultat(0, QString(), 0, kOrigineCompta, 2,
                               QStringLiteral("Ajustement des soldes des tiers payants : le programme n'est pas parvenu à "
                                              "traiter les soldes des caisses ")
                                   + p.genre
@@ -135,7 +133,7 @@ void CheckRun::SignalerSoldesCrediteurs()
                                + s.TableOrganismes.fieldByName(QStringLiteral("Ville")).asString() + QStringLiteral(") ");
             s.AjouterResultat(s.Qry1.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger(),
                               s.Qry1.fieldByName(QStringLiteral("DATE_CONSULTATION")).asString(),
-                              s.Qry1.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger(), kOrigine, 2,
+                              s.Qry1.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger(), kOrigineCompta, 2,
                               QStringLiteral("Solde créditeur du tiers payant : l'enregistrement n°")
                                   + s.Qry1.fieldByName(QStringLiteral("CPMAIN_ID")).asString()
                                   + QStringLiteral(" de la table CPMAIN indique un solde créditeur pour ") + caisseTexte

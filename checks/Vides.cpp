@@ -4,7 +4,6 @@
 #include "db/DbError.h"
 
 namespace {
-const QString kOrigineCompta = QStringLiteral("Comptabilité (CPMAIN)");
 
 // A record is empty when no amount column holds anything; a zero is a value.
 const QString kSansMontant = QStringLiteral(
