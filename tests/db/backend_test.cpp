@@ -351,19 +351,6 @@ private slots:
         QCOMPARE(ids(base, u"SELECT ID FROM T"_s), QStringList{u"1"_s});
     }
 
-    // Each backend fails as its own engine would speak.
-    void failureMessagesAreTheEngines()
-    {
-        QStringList messages;
-        for (const char *driver : {"SQLITE", "PARADOX", "MSSQL"}) {
-            const auto b = Backend::forDriver(QLatin1String(driver), u"echec"_s);
-            QVERIFY(!b->failureMessage().isEmpty());
-            messages << b->failureMessage();
-        }
-        messages.removeDuplicates();
-        QCOMPARE(messages.size(), 3);
-    }
-
     // ---- transactions and savepoints
 
     void transactionUndoesWhatWasNotCommitted_data() { surLesDeuxPilotes(); }
