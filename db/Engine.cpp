@@ -1,17 +1,12 @@
 #include "db/Engine.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/IniFile.h"
-#include "db/paradox/ParadoxDriver.h"
-#include "db/paradox/PxCodePage.h"
+#include "db/backends/SqliteBackend.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <sqlite3.h>
 
 namespace db {
 
@@ -42,34 +37,16 @@ QString normalisedDir(const QString &dir)
     return d;
 }
 
-bool wildcardMatch(const QString &pattern, const QString &name)
-{
-    if (pattern.isEmpty())
-        return true;
-    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
-                                QRegularExpression::CaseInsensitiveOption);
-    return re.match(name).hasMatch();
-}
-
-// The page of the language driver that the engine's Paradox setting names
-// (start-up maintains it), for the tables whose header names none; 0 when
-// it names none this engine knows.
-int paradoxCodePage()
-{
-    for (const auto &kv : Engine::instance().readNode(QStringLiteral("\\DRIVERS\\PARADOX\\INIT\\")))
-        if (kv.first.compare(QLatin1String("LANGDRIVER"), Qt::CaseInsensitive) == 0)
-            return paradox::CodePage::ofLanguageDriver(kv.second);
-    return 0;
-}
-
 } // namespace
 
 QString AliasDef::param(const QString &key) const { return lineValue(params, key); }
 
+Engine::Engine() = default;
+
 Engine &Engine::instance()
 {
-    static Engine e;
-    return e;
+    static Engine *e = new Engine;
+    return *e;
 }
 
 QString Engine::configFile() const
@@ -173,67 +150,29 @@ void Engine::unregisterConnection(Connection *c)
 
 Connection *Engine::connection(const QString &name) const { return m_connections.value(name.toUpper(), nullptr); }
 
-DriverKind Engine::driverOf(const QString &name) const
-{
-    if (Connection *c = connection(name))
-        return c->driver();
-    return DriverKind::Directory;
-}
-
-QSqlDatabase Engine::database(const QString &name)
+Backend &Engine::backend(const QString &name)
 {
     if (Connection *c = connection(name)) {
         if (!c->connected())
             throw DbError(QStringLiteral("La connexion %1 n'est pas ouverte.").arg(name));
-        return c->database();
+        return c->backend();
     }
     // A directory: its local tables, each a SQLite file, attached under its own name.
     const QString dir = normalisedDir(name);
     if (!QFileInfo(dir).isDir())
         throw DbError(QStringLiteral("Base de données inconnue. Alias : %1").arg(name));
-    QString qtName = m_directoryDbs.value(dir);
-    if (qtName.isEmpty()) {
-        qtName = QStringLiteral("dir:") + dir;
-        QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), qtName);
-        d.setDatabaseName(QStringLiteral(":memory:"));
-        if (!d.open())
-            throw DbError(d.lastError().text());
-        m_directoryDbs.insert(dir, qtName);
-    }
-    QSqlDatabase d = QSqlDatabase::database(qtName, false);
-    QSet<QString> attached;
-    {
-        QSqlQuery q(d);
-        q.exec(QStringLiteral("PRAGMA database_list"));
-        while (q.next())
-            attached.insert(q.value(1).toString().toUpper());
-    }
-    const QStringList files = QDir(dir).entryList(QDir::Files);
-    for (const QString &file : files) {
-        if (!file.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
-            continue;
-        const QString schema = QFileInfo(file).completeBaseName();
-        if (attached.contains(schema.toUpper()))
-            continue;
-        QSqlQuery q(d);
-        q.prepare(QStringLiteral("ATTACH DATABASE ? AS \"%1\"").arg(schema));
-        q.addBindValue(dir + QLatin1Char('/') + file);
-        q.exec();   // a file that is no SQLite table is simply not reachable
-    }
-    return d;
+    std::unique_ptr<SqliteBackend> &b = m_directories[dir];
+    if (!b)
+        b = std::make_unique<SqliteBackend>(QStringLiteral("dir:") + dir);
+    b->openDirectory(dir);
+    return *b;
 }
+
+QSqlDatabase Engine::database(const QString &name) { return backend(name).database(); }
 
 void Engine::releaseDirectory(const QString &dir)
 {
-    const QString key = normalisedDir(dir);
-    const QString qtName = m_directoryDbs.take(key);
-    if (qtName.isEmpty())
-        return;
-    {
-        QSqlDatabase d = QSqlDatabase::database(qtName, false);
-        d.close();
-    }
-    QSqlDatabase::removeDatabase(qtName);
+    m_directories.erase(normalisedDir(dir));
 }
 
 QStringList Engine::tableNames(const QString &connectionName, const QString &pattern, bool withExtensions,
@@ -242,58 +181,10 @@ QStringList Engine::tableNames(const QString &connectionName, const QString &pat
     Connection *c = connection(connectionName);
     if (!c || !c->connected())
         throw DbError(QStringLiteral("La connexion %1 n'est pas ouverte.").arg(connectionName));
-    QStringList out;
-    if (c->driver() == DriverKind::Paradox) {
-        const QStringList files = QDir(c->directory()).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
-        for (const QString &file : files) {
-            if (!file.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) || !wildcardMatch(pattern, file))
-                continue;
-            out << (withExtensions ? file : QFileInfo(file).completeBaseName());
-        }
-        return out;
-    }
-    // Server and SQLite tables have no file: the pattern and extensions do not apply.
-    QSqlDatabase d = c->database();
-    out = d.tables(QSql::Tables);
-    if (withSystemTables)
-        out += d.tables(QSql::SystemTables);
-    return out;
+    return c->backend().tableNames(pattern, withExtensions, withSystemTables);
 }
 
 // ---------------------------------------------------------------------------
-
-QString odbcConnectionString(const QString &server, const QString &database, const QString &user,
-                             const QString &password)
-{
-    // "host", "host,port", "host:port" or "host\instance".
-    QString host = server.trimmed();
-    QString port;
-    QString instance;
-    int sep = host.indexOf(QLatin1Char(','));
-    if (sep < 0)
-        sep = host.indexOf(QLatin1Char(':'));
-    if (sep > 0) {
-        port = host.mid(sep + 1).trimmed();
-        host = host.left(sep).trimmed();
-    }
-    const int bs = host.indexOf(QLatin1Char('\\'));
-    if (bs > 0) {
-        instance = host.mid(bs + 1);
-        host = host.left(bs);
-    }
-    auto braced = [](const QString &v) {
-        QString e = v;
-        e.replace(QLatin1Char('}'), QLatin1String("}}"));
-        return QLatin1Char('{') + e + QLatin1Char('}');
-    };
-    QString s = QStringLiteral("DRIVER={FreeTDS};SERVER=") + braced(host);
-    if (!instance.isEmpty())
-        s += QStringLiteral(";INSTANCE=") + braced(instance);
-    s += QStringLiteral(";PORT=") + (port.isEmpty() ? QStringLiteral("1433") : port);
-    s += QStringLiteral(";DATABASE=") + braced(database) + QStringLiteral(";UID=") + braced(user)
-         + QStringLiteral(";PWD=") + braced(password) + QStringLiteral(";TDS_Version=7.3;ClientCharset=UTF-8");
-    return s;
-}
 
 static int g_connectionCounter = 0;
 
@@ -310,85 +201,35 @@ Connection::~Connection()
 
 QString Connection::param(const QString &key) const { return lineValue(params, key); }
 
+Backend &Connection::backend() const
+{
+    if (!m_backend)
+        throw DbError(QStringLiteral("La connexion %1 n'est pas ouverte.").arg(databaseName));
+    return *m_backend;
+}
+
+QSqlDatabase Connection::database() const { return m_backend ? m_backend->database() : QSqlDatabase(); }
+
 void Connection::open()
 {
-    if (m_open)
+    if (m_backend)
         return;
     Engine &e = Engine::instance();
     const QString aliasToUse = aliasName.isEmpty() ? databaseName : aliasName;
     const AliasDef a = e.alias(aliasToUse);
-    auto value = [&](const QString &key) {
+    std::unique_ptr<Backend> b = Backend::forDriver(a.driver, m_qtName);
+    if (!b)
+        throw DbError(QStringLiteral("Pilote inconnu pour l'alias %1 : %2").arg(aliasToUse, a.driver));
+    b->open([&](const QString &key) {
+        // A parameter line of the connection wins over the alias's own.
         bool found = false;
         const QString v = lineValue(params, key, &found);
         return found ? v : a.param(key);
-    };
-    const QString driver = a.driver.toUpper();
-    QSqlDatabase d;
-    if (driver == QLatin1String("SQLITE")) {
-        const QString file = QDir::fromNativeSeparators(value(QStringLiteral("PATH")));
-        if (!QFileInfo(file).isFile())
-            throw DbError(QStringLiteral("Le fichier de base de données %1 n'existe pas.").arg(file));
-        d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
-        d.setDatabaseName(file);
-        d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-        m_driver = DriverKind::Sqlite;
-    } else if (driver == QLatin1String("MSSQL")) {
-        d = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_qtName);
-        d.setDatabaseName(odbcConnectionString(value(QStringLiteral("SERVER NAME")),
-                                               value(QStringLiteral("DATABASE NAME")),
-                                               value(QStringLiteral("USER NAME")),
-                                               value(QStringLiteral("PASSWORD"))));
-        d.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=8;SQL_ATTR_CONNECTION_TIMEOUT=8"));
-        m_driver = DriverKind::MsSql;
-    } else if (driver == QLatin1String("PARADOX")) {
-        m_directory = QDir::fromNativeSeparators(value(QStringLiteral("PATH")));
-        while (m_directory.size() > 1 && m_directory.endsWith(QLatin1Char('/')))
-            m_directory.chop(1);
-        if (m_directory.isEmpty() || !QFileInfo(m_directory).isDir())
-            throw DbError(QStringLiteral("Répertoire de base de données invalide : %1").arg(m_directory));
-        d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
-        d.setDatabaseName(QStringLiteral(":memory:"));
-        m_driver = DriverKind::Paradox;
-    } else {
-        throw DbError(QStringLiteral("Pilote inconnu pour l'alias %1 : %2").arg(aliasToUse, a.driver));
-    }
-    if (!d.open()) {
-        const QString msg = d.lastError().text();
-        d = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_qtName);
-        throw DbError(msg);
-    }
-    try {
-        if (m_driver == DriverKind::Sqlite) {
-            // A file that is not a SQLite database opens; its first read tells.
-            QSqlQuery q(d);
-            if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-                throw DbError(q.lastError().databaseText().isEmpty() ? q.lastError().text()
-                                                                     : q.lastError().databaseText());
-        } else if (m_driver == DriverKind::Paradox) {
-            auto *handle = *static_cast<sqlite3 *const *>(d.driver()->handle().data());
-            paradox::attachDirectory(handle, m_directory, paradoxCodePage());
-        }
-    } catch (...) {
-        d.close();
-        d = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_qtName);
-        throw;
-    }
-    m_open = true;
+    });
+    m_backend = std::move(b);
     e.registerConnection(databaseName, this);
 }
 
-void Connection::close()
-{
-    if (!m_open)
-        return;
-    {
-        QSqlDatabase d = QSqlDatabase::database(m_qtName, false);
-        d.close();
-    }
-    QSqlDatabase::removeDatabase(m_qtName);
-    m_open = false;
-}
+void Connection::close() { m_backend.reset(); }
 
 } // namespace db

@@ -5,18 +5,20 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <map>
+#include <memory>
 
 namespace db {
 
+class Backend;
 class Connection;
-
-// The kinds of database the engine reaches. Sqlite is our own: an alias whose
-// PATH is a SQLite file, used by the demo and the tests as a practice database.
-enum class DriverKind { Paradox, MsSql, Sqlite, Directory };
+class SqliteBackend;
 
 struct AliasDef {
     QString name;
-    QString driver;       // "Paradox", "MSSQL", "SQLITE"
+    // "Paradox", "MSSQL", or "SQLITE": a SQLite file of our own as a
+    // practice database, for the demo and the tests.
+    QString driver;
     QStringList params;   // "PATH=...", "USER NAME=..." ...
     QString param(const QString &key) const;
 };
@@ -54,8 +56,9 @@ public:
 
     // Statements and cursors find their database by this name: a registered
     // connection's database name, or a directory of local work tables.
+    // Throws db::DbError for a closed connection or an unknown name.
+    Backend &backend(const QString &name);
     QSqlDatabase database(const QString &name);
-    DriverKind driverOf(const QString &name) const;
     void registerConnection(const QString &name, Connection *c);
     void unregisterConnection(Connection *c);
     Connection *connection(const QString &name) const;
@@ -63,14 +66,17 @@ public:
     void releaseDirectory(const QString &dir);
 
 private:
-    Engine() = default;
+    Engine();
+    // Never destroyed: at exit its backends would remove Qt connections after
+    // Qt's registry of them is gone.
+    ~Engine() = delete;
     void ensureConfig() const;
 
     QString m_configFile;
     QString m_privateDir;
     QString m_netDir;
     QHash<QString, Connection *> m_connections;   // key: upper-cased name
-    QHash<QString, QString> m_directoryDbs;       // directory -> Qt connection name
+    std::map<QString, std::unique_ptr<SqliteBackend>> m_directories;   // key: the directory, '/'-separated
 };
 
 // The connection (DBOrbelis): alias, database name and parameter lines.
@@ -89,22 +95,15 @@ public:
     // Throws db::DbError carrying the driver's message.
     void open();
     void close();
-    bool connected() const { return m_open; }
-    DriverKind driver() const { return m_driver; }
-    QSqlDatabase database() const { return QSqlDatabase::database(m_qtName, false); }
-    // The directory of a Paradox connection.
-    QString directory() const { return m_directory; }
+    bool connected() const { return m_backend != nullptr; }
+    // What differs with the alias's driver. Throws db::DbError when closed.
+    Backend &backend() const;
+    QSqlDatabase database() const;
     QString param(const QString &key) const;
 
 private:
     QString m_qtName;
-    bool m_open = false;
-    DriverKind m_driver = DriverKind::Sqlite;
-    QString m_directory;
+    std::unique_ptr<Backend> m_backend;
 };
-
-// Builds the ODBC connection string for FreeTDS from the parameter lines.
-QString odbcConnectionString(const QString &server, const QString &database,
-                             const QString &user, const QString &password);
 
 } // namespace db

@@ -25,6 +25,34 @@ ColumnKind kindOfDeclaredType(const QString &declared)
     return ColumnKind::Text;
 }
 
+ColumnKind kindOfMetaType(int id)
+{
+    switch (id) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return ColumnKind::Integer;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return ColumnKind::Float;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+    case QMetaType::QTime:
+        return ColumnKind::DateTime;
+    case QMetaType::Bool:
+        return ColumnKind::Boolean;
+    case QMetaType::QByteArray:
+        return ColumnKind::Blob;
+    case QMetaType::QString:
+        return ColumnKind::Text;
+    default:
+        return ColumnKind::Unknown;
+    }
+}
+
 bool Field::isNull() const { return m_value.isNull() || !m_value.isValid(); }
 
 static std::optional<QDateTime> toDateTime(const QVariant &v)

@@ -40,5 +40,8 @@ private:
 };
 
 ColumnKind kindOfDeclaredType(const QString &decl);
+// The kind of a value the driver typed itself (QMetaType id); Unknown for
+// any other type.
+ColumnKind kindOfMetaType(int metaTypeId);
 
 } // namespace db

@@ -1,59 +1,14 @@
 #include "db/Query.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/Formats.h"
 
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QSqlField>
-#include <QSqlResult>
-#include <sqlite3.h>
 
 namespace db {
-
-namespace {
-
-QString engineMessage(const QSqlError &e)
-{
-    QString m = e.databaseText().trimmed();
-    if (m.isEmpty())
-        m = e.text().trimmed();
-    if (m.isEmpty())
-        m = QStringLiteral("Erreur inconnue du moteur de base de données.");
-    return m;
-}
-
-ColumnKind kindOfMetaType(int id)
-{
-    switch (id) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return ColumnKind::Integer;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return ColumnKind::Float;
-    case QMetaType::QDate:
-    case QMetaType::QDateTime:
-    case QMetaType::QTime:
-        return ColumnKind::DateTime;
-    case QMetaType::Bool:
-        return ColumnKind::Boolean;
-    case QMetaType::QByteArray:
-        return ColumnKind::Blob;
-    case QMetaType::QString:
-        return ColumnKind::Text;
-    default:
-        return ColumnKind::Unknown;
-    }
-}
-
-} // namespace
 
 QString Param::asString() const
 {
@@ -191,26 +146,22 @@ void Query::run(bool select)
 {
     close();
     parseParams();
-    Engine &engine = Engine::instance();
-    QSqlDatabase d = engine.database(m_database);
-    const bool sqliteBased = d.driverName() == QLatin1String("QSQLITE");
-    QSqlQuery q(d);
+    Backend &backend = Engine::instance().backend(m_database);
+    QSqlQuery q(backend.database());
     q.setForwardOnly(true);
-    if (!q.prepare(m_positionalSql))
-        throw DbError(engineMessage(q.lastError()));
+    backend.prepare(q, m_positionalSql);
     for (const QString &name : m_order) {
         const Param p = param(name);
         QVariant v;
         switch (p.type) {
         case ParamType::Unset:
-            v = QVariant();
             break;
         case ParamType::Date:
         case ParamType::DateTime:
-            v = sqliteBased ? QVariant(formats::storageText(p.value.toDateTime())) : p.value;
+            v = p.value.toDateTime();
             break;
         case ParamType::Boolean:
-            v = sqliteBased ? QVariant(p.value.toBool() ? 1 : 0) : p.value;
+            v = p.value.toBool();
             break;
         case ParamType::Integer:
             v = p.value.toLongLong();
@@ -226,10 +177,9 @@ void Query::run(bool select)
             break;
         }
         }
-        q.addBindValue(v);
+        q.addBindValue(backend.toStorage(v));
     }
-    if (!q.exec())
-        throw DbError(engineMessage(q.lastError()));
+    backend.exec(q);
     if (!select || !q.isSelect()) {
         if (select)
             throw DbError(QStringLiteral("La requête ne renvoie aucun ensemble de résultats."));
@@ -238,30 +188,18 @@ void Query::run(bool select)
     const QSqlRecord rec = q.record();
     const int n = rec.count();
     m_kinds.assign(n, ColumnKind::Unknown);
-    sqlite3_stmt *stmt = nullptr;
-    if (sqliteBased) {
-        const QVariant h = q.result()->handle();
-        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
-            stmt = *static_cast<sqlite3_stmt *const *>(h.data());
-    }
     for (int i = 0; i < n; ++i) {
         m_columns << rec.fieldName(i);
-        if (stmt) {
-            const char *decl = sqlite3_column_decltype(stmt, i);
-            if (decl)
-                m_kinds[i] = kindOfDeclaredType(QString::fromUtf8(decl));
-        } else {
-            m_kinds[i] = kindOfMetaType(rec.field(i).metaType().id());
-        }
+        m_kinds[i] = backend.resultColumnKind(q, i);
     }
     while (q.next()) {
         std::vector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
-            row[i] = q.value(i);
+            row[i] = backend.fromStorage(q.value(i), m_kinds[i]);
         m_rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
-        throw DbError(engineMessage(q.lastError()));
+        throw DbError(backend.message(q.lastError()));
     m_active = true;
     m_pos = 0;
     m_bof = true;

@@ -81,7 +81,6 @@ private:
     QString m_name;
     QString m_database;
     QStringList m_lines;
-    struct Slot { QString name; };
     std::vector<QString> m_order;   // parameter name of each "?" in order
     QString m_positionalSql;
     std::vector<Param> m_params;

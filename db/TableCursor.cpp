@@ -1,8 +1,9 @@
 #include "db/TableCursor.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
-#include "db/Formats.h"
 #include "db/Query.h"
+#include "db/backends/SqliteBackend.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,20 +17,6 @@
 namespace db {
 
 namespace {
-
-QString engineMessage(const QSqlError &e)
-{
-    QString m = e.databaseText().trimmed();
-    if (m.isEmpty())
-        m = e.text().trimmed();
-    return m.isEmpty() ? QStringLiteral("Erreur inconnue du moteur de base de données.") : m;
-}
-
-void exec(QSqlQuery &q, const QString &sql)
-{
-    if (!q.exec(sql))
-        throw DbError(engineMessage(q.lastError()));
-}
 
 QString sqlType(const FieldDef &f)
 {
@@ -67,12 +54,9 @@ QString baseName(const QString &table)
 
 } // namespace
 
-TableCursor::~TableCursor()
-{
-    close();
-    if (!m_qtLocal.isEmpty())
-        QSqlDatabase::removeDatabase(m_qtLocal);
-}
+TableCursor::TableCursor(const QString &name) : m_name(name) {}
+
+TableCursor::~TableCursor() { close(); }
 
 void TableCursor::setDatabaseName(const QString &name)
 {
@@ -103,42 +87,21 @@ bool TableCursor::exists() const
     return Engine::instance().database(m_database).tables().contains(baseName(m_table), Qt::CaseInsensitive);
 }
 
-QSqlDatabase TableCursor::db()
+Backend &TableCursor::backend()
 {
     if (!isLocal())
-        return Engine::instance().database(m_database);
+        return Engine::instance().backend(m_database);
     const QString file = localFile();
     const QString wanted = QStringLiteral("local:") + file;
-    if (m_qtLocal != wanted) {
-        if (!m_qtLocal.isEmpty())
-            QSqlDatabase::removeDatabase(m_qtLocal);
-        m_qtLocal = wanted;
+    if (!m_local || m_localName != wanted) {
+        m_local.reset();
+        m_localName = wanted;
+        m_local = std::make_unique<SqliteBackend>(m_localName);
     }
-    if (QSqlDatabase::contains(m_qtLocal)) {
-        QSqlDatabase d = QSqlDatabase::database(m_qtLocal, false);
-        if (d.isOpen())
-            return d;
-        if (!d.open())
-            throw DbError(engineMessage(d.lastError()));
-        return d;
-    }
-    if (!QFileInfo(QDir::fromNativeSeparators(m_database)).isDir())
+    if (!QSqlDatabase::contains(m_localName) && !QFileInfo(QDir::fromNativeSeparators(m_database)).isDir())
         throw DbError(QStringLiteral("Le répertoire %1 n'existe pas.").arg(m_database));
-    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtLocal);
-    d.setDatabaseName(file);
-    d.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
-    if (!d.open())
-        throw DbError(engineMessage(d.lastError()));
-    // Work tables live for one run and are rebuilt at every start-up: they
-    // need no flush to disk at each journal row.
-    QSqlQuery pragma(d);
-    pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
-    return d;
-}
-
-bool TableCursor::useRowid() const
-{
-    return isLocal() || Engine::instance().database(m_database).driverName() == QLatin1String("QSQLITE");
+    m_local->openWorkFile(file);
+    return *m_local;
 }
 
 QString TableCursor::quoted(const QString &ident) const
@@ -151,21 +114,21 @@ QString TableCursor::quoted(const QString &ident) const
 void TableCursor::createTable()
 {
     close();
-    QSqlDatabase d = db();
-    QSqlQuery q(d);
-    exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
+    Backend &b = backend();
+    QSqlQuery q(b.database());
+    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
     QStringList cols;
     for (const FieldDef &f : m_defs)
         cols << quoted(f.name) + QLatin1Char(' ') + sqlType(f) + (f.required && f.type != FieldType::AutoInc ? QStringLiteral(" NOT NULL") : QString());
-    exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
+    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
 }
 
 void TableCursor::copyFrom(Query &source)
 {
     close();
-    QSqlDatabase d = db();
-    QSqlQuery q(d);
-    exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
+    Backend &b = backend();
+    QSqlQuery q(b.database());
+    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
     const QStringList names = source.fieldNames();
     std::vector<ColumnKind> kinds;
     QStringList cols, holders;
@@ -175,37 +138,32 @@ void TableCursor::copyFrom(Query &source)
         cols << quoted(names[i]) + QLatin1Char(' ') + sqlTypeOfKind(kinds.back());
         holders << QStringLiteral("?");
     }
-    exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
-    if (!d.transaction())
-        throw DbError(engineMessage(d.lastError()));
-    QSqlQuery ins(d);
-    if (!ins.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(baseName(m_table)), holders.join(QLatin1Char(',')))))
-        throw DbError(engineMessage(ins.lastError()));
+    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
+    Transaction copy(b);
+    QSqlQuery ins(b.database());
+    b.prepare(ins, QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(baseName(m_table)), holders.join(QLatin1Char(','))));
     for (source.first(); !source.eof(); source.next()) {
         for (int i = 0; i < names.size(); ++i) {
             const Field f = source.field(i);
+            // Read as the column's kind: a date or a flag that the source
+            // holds as text is stored as one.
             QVariant v = f.value();
             if (!f.isNull() && kinds[i] == ColumnKind::DateTime)
-                v = formats::storageText(f.asDateTime());
+                v = f.asDateTime();
             else if (!f.isNull() && kinds[i] == ColumnKind::Boolean)
-                v = f.asBoolean() ? 1 : 0;
-            ins.addBindValue(v);
+                v = f.asBoolean();
+            ins.addBindValue(b.toStorage(v, kinds[i]));
         }
-        if (!ins.exec()) {
-            const QString msg = engineMessage(ins.lastError());
-            d.rollback();
-            throw DbError(msg);
-        }
+        b.exec(ins);
     }
     source.first();
-    if (!d.commit())
-        throw DbError(engineMessage(d.lastError()));
+    copy.commit();
 }
 
 void TableCursor::addIndex(const QString &name, const QString &fields, int options)
 {
-    QSqlDatabase d = db();
-    QSqlQuery q(d);
+    Backend &b = backend();
+    QSqlQuery q(b.database());
     loadSchema();
     const QString table = baseName(m_table);
     const QString indexName = (options & ixPrimary) ? table + QStringLiteral("_PRIMARY") : name;
@@ -217,42 +175,22 @@ void TableCursor::addIndex(const QString &name, const QString &fields, int optio
         parts << p;
     }
     const bool unique = options & (ixPrimary | ixUnique);
-    exec(q, QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexName), quoted(table),
-                     parts.join(QStringLiteral(", "))));
+    b.exec(q, QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                  .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexName), quoted(table),
+                       parts.join(QStringLiteral(", "))));
 }
 
 void TableCursor::loadSchema()
 {
-    QSqlDatabase d = db();
+    Backend &b = backend();
     const QString table = baseName(m_table);
-    const QSqlRecord rec = d.record(table);
+    const QSqlRecord rec = b.database().record(table);
     if (rec.isEmpty())
         throw DbError(QStringLiteral("Table %1 introuvable.").arg(m_table));
     m_columns.clear();
-    m_kindByColumn.clear();
     for (int i = 0; i < rec.count(); ++i)
         m_columns << rec.fieldName(i);
-    if (d.driverName() == QLatin1String("QSQLITE")) {
-        QSqlQuery q(d);
-        exec(q, QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)));
-        while (q.next())
-            m_kindByColumn.insert(q.value(1).toString().toUpper(), kindOfDeclaredType(q.value(2).toString()));
-    } else {
-        for (int i = 0; i < rec.count(); ++i) {
-            const int id = rec.field(i).metaType().id();
-            ColumnKind k = ColumnKind::Text;
-            if (id == QMetaType::Int || id == QMetaType::LongLong || id == QMetaType::Short)
-                k = ColumnKind::Integer;
-            else if (id == QMetaType::Double || id == QMetaType::Float)
-                k = ColumnKind::Float;
-            else if (id == QMetaType::QDateTime || id == QMetaType::QDate)
-                k = ColumnKind::DateTime;
-            else if (id == QMetaType::Bool)
-                k = ColumnKind::Boolean;
-            m_kindByColumn.insert(rec.fieldName(i).toUpper(), k);
-        }
-    }
+    m_kindByColumn = b.tableColumnKinds(table);
 }
 
 ColumnKind TableCursor::kindOf(const QString &field) const { return m_kindByColumn.value(field.toUpper(), ColumnKind::Unknown); }
@@ -291,23 +229,13 @@ void TableCursor::setIndexName(const QString &name)
     requireActive();
     m_indexFields.clear();
     m_indexNoCase.clear();
-    QSqlDatabase d = db();
-    if (d.driverName() == QLatin1String("QSQLITE")) {
-        const QString idx = name.isEmpty() ? baseName(m_table) + QStringLiteral("_PRIMARY") : name;
-        QSqlQuery q(d);
-        exec(q, QStringLiteral("PRAGMA index_xinfo(%1)").arg(quoted(idx)));
-        bool any = false;
-        while (q.next()) {
-            if (q.value(5).toInt() == 0)   // auxiliary columns
-                continue;
-            any = true;
-            m_indexFields << q.value(2).toString();
-            m_indexNoCase << (q.value(4).toString().compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) == 0);
-        }
-        if (!any && !name.isEmpty())
-            throw DbError(QStringLiteral("Index %1 introuvable pour la table %2.").arg(name, m_table));
-    } else if (!name.isEmpty()) {
+    const QString index = name.isEmpty() ? baseName(m_table) + QStringLiteral("_PRIMARY") : name;
+    const QList<IndexColumn> columns = backend().indexColumns(index);
+    if (columns.isEmpty() && !name.isEmpty())
         throw DbError(QStringLiteral("Index %1 introuvable pour la table %2.").arg(name, m_table));
+    for (const IndexColumn &c : columns) {
+        m_indexFields << c.name;
+        m_indexNoCase << c.noCase;
     }
     m_loaded = false;
     first();
@@ -326,40 +254,43 @@ void TableCursor::setIndexFieldNames(const QString &fields)
     first();
 }
 
-QString TableCursor::orderBy() const
+QString TableCursor::orderBy()
 {
     QStringList parts;
     for (int i = 0; i < m_indexFields.size(); ++i)
         parts << quoted(m_indexFields[i]) + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
-    if (useRowid())
+    if (backend().hasRowIdentity())
         parts << QStringLiteral("rowid");
     return parts.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + parts.join(QStringLiteral(", "));
 }
 
 void TableCursor::reload()
 {
-    QSqlDatabase d = db();
-    QSqlQuery q(d);
+    Backend &b = backend();
+    QSqlQuery q(b.database());
     q.setForwardOnly(true);
-    const bool rowid = useRowid();
-    exec(q, QStringLiteral("SELECT %1* FROM %2%3").arg(rowid ? QStringLiteral("rowid, ") : QString(),
-                                                       quoted(baseName(m_table)), orderBy()));
+    const bool rowid = b.hasRowIdentity();
+    b.exec(q, QStringLiteral("SELECT %1* FROM %2%3").arg(rowid ? QStringLiteral("rowid, ") : QString(),
+                                                         quoted(baseName(m_table)), orderBy()));
     m_rows.clear();
     m_posByRowid.clear();
-    const int n = q.record().count();
+    std::vector<ColumnKind> kinds;
+    for (const QString &c : m_columns)
+        kinds.push_back(kindOf(c));
+    const int n = int(kinds.size());
     while (q.next()) {
+        // The first value is the row's identity, or nothing without one.
         std::vector<QVariant> row;
-        row.reserve(rowid ? n : n + 1);
-        if (!rowid)
-            row.push_back(QVariant());
+        row.reserve(n + 1);
+        row.push_back(rowid ? q.value(0) : QVariant());
         for (int i = 0; i < n; ++i)
-            row.push_back(q.value(i));
+            row.push_back(b.fromStorage(q.value(rowid ? i + 1 : i), kinds[size_t(i)]));
         if (rowid)
             m_posByRowid.insert(row[0].toLongLong(), int(m_rows.size()));
         m_rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
-        throw DbError(engineMessage(q.lastError()));
+        throw DbError(b.message(q.lastError()));
     m_loaded = true;
 }
 
@@ -376,18 +307,17 @@ bool TableCursor::findKey(const QVariantList &values)
     if (m_indexFields.isEmpty())
         throw DbError(QStringLiteral("%1 : aucun index actif pour la recherche.").arg(m_table));
     const int n = std::min<int>(values.size(), m_indexFields.size());
-    if (useRowid()) {
+    Backend &b = backend();
+    if (b.hasRowIdentity()) {
         QStringList conds;
         for (int i = 0; i < n; ++i)
             conds << quoted(m_indexFields[i]) + QStringLiteral(" = ?") + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
-        QSqlQuery q(db());
-        if (!q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
-                           .arg(quoted(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy())))
-            throw DbError(engineMessage(q.lastError()));
+        QSqlQuery q(b.database());
+        b.prepare(q, QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
+                         .arg(quoted(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy()));
         for (int i = 0; i < n; ++i)
-            q.addBindValue(toStorage(m_indexFields[i], values[i]));
-        if (!q.exec())
-            throw DbError(engineMessage(q.lastError()));
+            q.addBindValue(b.toStorage(values[i], kindOf(m_indexFields[i])));
+        b.exec(q);
         if (!q.next())
             return false;
         const auto it = m_posByRowid.constFind(q.value(0).toLongLong());
@@ -485,30 +415,13 @@ void TableCursor::setFieldValue(const QString &field, const QVariant &value)
     m_pending.insert(field.toUpper(), value);
 }
 
-QVariant TableCursor::toStorage(const QString &field, const QVariant &v)
-{
-    if (v.isNull() || !v.isValid())
-        return QVariant();
-    if (!useRowid())
-        return v;
-    const ColumnKind k = kindOf(field);
-    const int t = v.metaType().id();
-    if (t == QMetaType::QDateTime)
-        return formats::storageText(v.toDateTime());
-    if (t == QMetaType::QDate)
-        return formats::storageText(QDateTime(v.toDate(), QTime(0, 0)));
-    if (k == ColumnKind::Boolean || t == QMetaType::Bool)
-        return v.toBool() ? 1 : 0;
-    return v;
-}
-
 void TableCursor::post()
 {
     requireActive();
     if (m_state == State::Browse)
         return;
-    QSqlDatabase d = db();
-    QSqlQuery q(d);
+    Backend &b = backend();
+    QSqlQuery q(b.database());
     const QString table = quoted(baseName(m_table));
     QStringList cols, holders;
     QVariantList values;
@@ -518,17 +431,15 @@ void TableCursor::post()
             continue;
         cols << quoted(c);
         holders << QStringLiteral("?");
-        values << toStorage(c, it.value());
+        values << b.toStorage(it.value(), kindOf(c));
     }
     if (m_state == State::Insert) {
         const QString sql = cols.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QStringLiteral(", ")), holders.join(QStringLiteral(", ")));
-        if (!q.prepare(sql))
-            throw DbError(engineMessage(q.lastError()));
+        b.prepare(q, sql);
         for (const QVariant &v : values)
             q.addBindValue(v);
-        if (!q.exec())
-            throw DbError(engineMessage(q.lastError()));
+        b.exec(q);
         // The new row takes its place in the index order on the next move.
         m_loaded = false;
     } else {
@@ -538,7 +449,7 @@ void TableCursor::post()
                 sets << c + QStringLiteral(" = ?");
             QString where;
             QVariantList keys;
-            if (useRowid()) {
+            if (b.hasRowIdentity()) {
                 where = QStringLiteral("rowid = ?");
                 keys << m_editOriginal[0];
             } else {
@@ -546,24 +457,25 @@ void TableCursor::post()
                 for (const QString &f : m_indexFields) {
                     const int c = m_columns.indexOf(f);
                     conds << quoted(f) + QStringLiteral(" = ?");
-                    keys << m_editOriginal[c + 1];
+                    keys << b.toStorage(m_editOriginal[c + 1], kindOf(f));
                 }
                 if (conds.isEmpty())
                     throw DbError(QStringLiteral("%1 : aucun index pour identifier l'enregistrement.").arg(m_table));
                 where = conds.join(QStringLiteral(" AND "));
             }
-            if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")), where)))
-                throw DbError(engineMessage(q.lastError()));
+            b.prepare(q, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")), where));
             for (const QVariant &v : values)
                 q.addBindValue(v);
             for (const QVariant &k : keys)
                 q.addBindValue(k);
-            if (!q.exec())
-                throw DbError(engineMessage(q.lastError()));
+            b.exec(q);
+            // The row as a reload would read it.
             for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
                 const int c = m_columns.indexOf(QRegularExpression(QStringLiteral("^%1$").arg(QRegularExpression::escape(it.key())), QRegularExpression::CaseInsensitiveOption));
-                if (c >= 0)
-                    m_rows[m_pos][c + 1] = toStorage(m_columns[c], it.value());
+                if (c >= 0) {
+                    const ColumnKind k = kindOf(m_columns[c]);
+                    m_rows[m_pos][c + 1] = b.fromStorage(b.toStorage(it.value(), k), k);
+                }
             }
         }
     }
@@ -608,8 +520,9 @@ QStringList TableCursor::fieldNames()
 
 void TableCursor::emptyTable()
 {
-    QSqlQuery q(db());
-    exec(q, QStringLiteral("DELETE FROM %1").arg(quoted(baseName(m_table))));
+    Backend &b = backend();
+    QSqlQuery q(b.database());
+    b.exec(q, QStringLiteral("DELETE FROM %1").arg(quoted(baseName(m_table))));
     m_loaded = false;
     m_rows.clear();
     m_posByRowid.clear();
@@ -621,19 +534,14 @@ void TableCursor::deleteTable()
 {
     close();
     if (!isLocal()) {
-        QSqlQuery q(db());
-        exec(q, QStringLiteral("DROP TABLE %1").arg(quoted(baseName(m_table))));
+        Backend &b = backend();
+        QSqlQuery q(b.database());
+        b.exec(q, QStringLiteral("DROP TABLE %1").arg(quoted(baseName(m_table))));
         return;
     }
     const QString file = localFile();
-    if (!m_qtLocal.isEmpty()) {
-        {
-            QSqlDatabase d = QSqlDatabase::database(m_qtLocal, false);
-            d.close();
-        }
-        QSqlDatabase::removeDatabase(m_qtLocal);
-        m_qtLocal.clear();
-    }
+    m_local.reset();   // lets go of the file
+    m_localName.clear();
     Engine::instance().releaseDirectory(m_database);
     for (const QString &suffix : {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
         QFile f(file + suffix);

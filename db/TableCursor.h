@@ -6,11 +6,14 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
 #include <vector>
 
 namespace db {
 
+class Backend;
 class Query;
+class SqliteBackend;
 
 enum class FieldType { Integer, AutoInc, Text, Memo, DateTime, Boolean, Float };
 
@@ -27,7 +30,7 @@ enum IndexOption { ixPrimary = 1, ixUnique = 2, ixCaseInsensitive = 4 };
 // like the table, in a directory) or a table of an open connection.
 class TableCursor {
 public:
-    explicit TableCursor(const QString &name = QString()) : m_name(name) {}
+    explicit TableCursor(const QString &name = QString());
     ~TableCursor();
     TableCursor(const TableCursor &) = delete;
     TableCursor &operator=(const TableCursor &) = delete;
@@ -80,21 +83,21 @@ public:
 
 private:
     enum class State { Browse, Insert, Edit };
-    QSqlDatabase db();
+    // The connection's backend, or the SQLite one of a local work file.
+    Backend &backend();
     void ensureLoaded();
     void reload();
-    QString orderBy() const;
+    QString orderBy();
     QString quoted(const QString &ident) const;
-    bool useRowid() const;
     void loadSchema();
-    QVariant toStorage(const QString &field, const QVariant &v);
     ColumnKind kindOf(const QString &field) const;
     void requireActive() const;
 
     QString m_name;
     QString m_database;
     QString m_table;
-    QString m_qtLocal;   // Qt connection name of a local file
+    std::unique_ptr<SqliteBackend> m_local;   // a local work file
+    QString m_localName;                      // its Qt connection name
     std::vector<FieldDef> m_defs;
     bool m_active = false;
     bool m_loaded = false;

@@ -4,6 +4,7 @@
 #include "db/IniFile.h"
 #include "db/Query.h"
 #include "db/TableCursor.h"
+#include "db/backends/OdbcBackend.h"
 
 #include <QDir>
 #include <QFile>

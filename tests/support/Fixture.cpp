@@ -5,6 +5,7 @@
 #include "db/Engine.h"
 #include "db/Formats.h"
 #include "db/Query.h"
+#include "db/backends/SqliteBackend.h"
 #include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/PracticeSchema.h"
 
@@ -150,16 +151,8 @@ void PracticeFixture::insert(const QString &table, const QVariantMap &values)
     }
     QSqlQuery q(db());
     q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QLatin1Char(',')), holders.join(QLatin1Char(','))));
-    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
-        QVariant v = it.value();
-        if (v.metaType().id() == QMetaType::QDateTime)
-            v = db::formats::storageText(v.toDateTime());
-        else if (v.metaType().id() == QMetaType::QDate)
-            v = db::formats::storageText(QDateTime(v.toDate(), QTime(0, 0)));
-        else if (v.metaType().id() == QMetaType::Bool)
-            v = v.toBool() ? 1 : 0;
-        q.addBindValue(v);
-    }
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+        q.addBindValue(db::SqliteBackend::storageValue(it.value()));
     if (!q.exec())
         QTest::qFail(qPrintable(QStringLiteral("insert into %1: %2").arg(table, q.lastError().text())), __FILE__, __LINE__);
 }

@@ -1,0 +1,163 @@
+#pragma once
+#include "db/Field.h"
+
+#include <QHash>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <memory>
+
+class QSqlError;
+class QSqlQuery;
+
+namespace db {
+
+class Connection;
+
+// A column of an index, in the order the index sorts on.
+struct IndexColumn {
+    QString name;
+    bool noCase = false;
+};
+
+// Everything that differs from one database driver to another, in one place:
+// how values are stored and read back, what kind a column is, how the
+// engine's messages read, transactions and savepoints. Statements and
+// cursors ask their backend and never test which driver they run on.
+//
+// One backend per database: a connection owns the one of its alias's
+// driver; a directory of local work tables has a SQLite one. The backend
+// owns the Qt connection of that database.
+class Backend {
+public:
+    explicit Backend(QString qtName) : m_qtName(std::move(qtName)) {}
+    virtual ~Backend();
+    Backend(const Backend &) = delete;
+    Backend &operator=(const Backend &) = delete;
+
+    // The backend of an alias's DRIVER ("SQLITE", "PARADOX", "MSSQL"); null
+    // for a driver none serves.
+    static std::unique_ptr<Backend> forDriver(const QString &driver, const QString &qtName);
+
+    // Opens the database from the alias's settings (PATH, SERVER NAME...).
+    // Throws db::DbError with the engine's message; nothing is left open then.
+    using Settings = std::function<QString(const QString &key)>;
+    virtual void open(const Settings &setting) = 0;
+    void close();
+    QSqlDatabase database() const { return QSqlDatabase::database(m_qtName, false); }
+
+    // Table names. A pattern and extensions only mean something where
+    // tables are files.
+    virtual QStringList tableNames(const QString &pattern, bool withExtensions, bool withSystemTables) const;
+
+    // Values. toStorage: a value as this database stores and compares it
+    // (a QDateTime, a bool, a number, a text; kind Boolean makes any value a
+    // flag). fromStorage: a stored value of a column of that kind as the
+    // program reads it, a date-time as a QDateTime; what it cannot read as
+    // that kind stays as stored.
+    virtual QVariant toStorage(const QVariant &value, ColumnKind kind = ColumnKind::Unknown) const = 0;
+    virtual QVariant fromStorage(const QVariant &stored, ColumnKind kind) const = 0;
+
+    // Column kinds: of a column of an executed statement (Unknown for an
+    // expression the engine gives no type), and of every column of a table
+    // (keys upper-cased).
+    virtual ColumnKind resultColumnKind(const QSqlQuery &q, int column) const = 0;
+    virtual QHash<QString, ColumnKind> tableColumnKinds(const QString &table) const = 0;
+    // Whether rows carry an identity ("rowid") that cursors can order, find
+    // and update them by, whatever their key.
+    virtual bool hasRowIdentity() const = 0;
+    // The columns of a named index; empty when there is no such index.
+    virtual QList<IndexColumn> indexColumns(const QString &index) const = 0;
+
+    // The engine's text of an error, as the user reads it after "Erreur : ".
+    virtual QString message(const QSqlError &error) const;
+
+    // Every statement of the engine layer goes through these: a failure
+    // throws db::DbError with message().
+    void prepare(QSqlQuery &q, const QString &sql) const;
+    void exec(QSqlQuery &q);
+    void exec(QSqlQuery &q, const QString &sql);
+
+    // For tests only: the k-th statement from now (1 for the next one) fails
+    // with the engine error failureMessage(), without running; 0 disarms.
+    void failStatement(int k) { m_failIn = k > 0 ? k : 0; }
+    bool failureArmed() const { return m_failIn > 0; }
+    // The text of that error, in the manner of this engine's own.
+    virtual QString failureMessage() const = 0;
+
+protected:
+    const QString &qtName() const { return m_qtName; }
+    // Adds the Qt connection of the given Qt driver; drops it again and
+    // throws the engine's message when it does not open.
+    QSqlDatabase addAndOpen(const QString &qtDriver, const QString &databaseName, const QString &options);
+    void removeConnection();
+
+    // Transactions and savepoints, reached through the Transaction and
+    // Savepoint guards. doRollbackTo undoes the work since the savepoint and
+    // ends it.
+    virtual void doBegin() = 0;
+    virtual void doCommit() = 0;
+    virtual void doRollback() = 0;
+    virtual void doSavepoint(const QString &name) = 0;
+    virtual void doRelease(const QString &name) = 0;
+    virtual void doRollbackTo(const QString &name) = 0;
+    // Runs a statement of the backend's own (no count, no switch).
+    void run(const QString &sql) const;
+
+private:
+    friend class Transaction;
+    friend class Savepoint;
+
+    // Counts a statement about to run; throws when it is the one to fail.
+    void countStatement();
+    // Opening, committing and releasing count as statements. Undoing does
+    // not: a rollback the switch skipped would leave the database inside
+    // the transaction.
+    void begin();
+    void commit();
+    void savepoint(const QString &name);
+    void releaseSavepoint(const QString &name);
+
+    QString m_qtName;
+    int m_failIn = 0;
+};
+
+// Undoes on the way out whatever was not committed: a failure between
+// begin and commit leaves the database as it was before.
+class Transaction {
+public:
+    explicit Transaction(Backend &backend);
+    explicit Transaction(Connection &connection);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    void commit();
+
+private:
+    friend class Savepoint;
+    Backend &m_backend;
+    bool m_done = false;
+};
+
+// A part of a transaction that can fail alone: undone on the way out unless
+// released, leaving the earlier work of the transaction in place. Only
+// inside a transaction: a savepoint that opens one is not undone by every
+// driver (the Paradox tables ignore it).
+class Savepoint {
+public:
+    explicit Savepoint(Transaction &transaction);
+    ~Savepoint();
+    Savepoint(const Savepoint &) = delete;
+    Savepoint &operator=(const Savepoint &) = delete;
+    void release();
+
+private:
+    Backend &m_backend;
+    QString m_name;
+    bool m_done = false;
+};
+
+} // namespace db
