@@ -1062,7 +1062,14 @@ void Table::release(int level)
 
 void Table::rollbackTo(int level)
 {
-    if (level < 0 || size_t(level) >= m_savepoints.size())
+    // Level -1 is a savepoint that opened the transaction itself: rolling back
+    // to it undoes every change of the transaction.
+    if (level < 0) {
+        undoTo(0);
+        m_savepoints.clear();
+        return;
+    }
+    if (size_t(level) >= m_savepoints.size())
         return;
     undoTo(m_savepoints[size_t(level)]);
     m_savepoints.resize(size_t(level) + 1);

@@ -236,6 +236,32 @@ private slots:
         }
     }
 
+    // A savepoint that opens the transaction itself predates every table's
+    // part in it: rolling back to it undoes all their changes, as on SQLite.
+    void rollbackToTheOpeningSavepointUndoesEverything()
+    {
+        auto contenu = [this](const char *db) {
+            QStringList out;
+            for (const char *sql : {"SELECT * FROM ID_VALUES ORDER BY KEY_NAME", "SELECT * FROM CPGEST ORDER BY CPGest_ID"}) {
+                const Statement all{sql, nullptr};
+                out << answer(QLatin1String(db), all, false).join(QLatin1Char('\n'));
+            }
+            return out;
+        };
+        for (const char *db : {"SQ", "PX"}) {
+            const QStringList avant = contenu(db);
+            for (const char *sql : {"SAVEPOINT essai", "INSERT INTO ID_VALUES (KEY_NAME, LAST_VALUE) VALUES ('ESSAI', 1)",
+                                    "DELETE FROM CPGEST WHERE CPGest_ID = 3", "UPDATE ID_VALUES SET LAST_VALUE = 99",
+                                    "ROLLBACK TO essai", "RELEASE essai"}) {
+                Query q;
+                q.setDatabaseName(QLatin1String(db));
+                q.setSql(QString::fromUtf8(sql));
+                q.execSQL();
+            }
+            QVERIFY2(contenu(db) == avant, db);
+        }
+    }
+
     void changesLeaveTheTablesAlike()
     {
         auto two = [](const char *a, qint64 x, const char *b, qint64 y) {
