@@ -49,6 +49,5 @@ public:
     static QString compteur(const QString &libelle, int position, int total);
 
 private:
-    int lignesJournal();
     Session &s;
 };

@@ -408,16 +408,12 @@ void TFSelectOrganisme::BtValiderClick()
         Query1.setMemo(QStringLiteral("comments"), EDComments->toPlainText());
         Query1.execSQL();
 
-        s.TableResultats.append();
-        s.TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), kOrigine);
-        s.TableResultats.setFieldValue(QStringLiteral("NIVEAU"), 1);
-        s.TableResultats.setFieldValue(
-            QStringLiteral("ACTION"),
-            QStringLiteral("Création d'un tiers payant : la comptabilité faisait référence à une caisse n°") + numeroTexte()
-                + QStringLiteral(" qui n'existait pas.") + QStringLiteral("\r")
-                + QStringLiteral("Le programme a créé cette caisse avec les données suivantes :") + QStringLiteral("\r")
-                + donnees());
-        s.TableResultats.post();
+        s.journal.ajouter({.origine = kOrigine,
+                           .niveau = 1,
+                           .action = QStringLiteral("Création d'un tiers payant : la comptabilité faisait référence à une caisse n°")
+                                     + numeroTexte() + QStringLiteral(" qui n'existait pas.") + QStringLiteral("\r")
+                                     + QStringLiteral("Le programme a créé cette caisse avec les données suivantes :")
+                                     + QStringLiteral("\r") + donnees()});
 
         s.TableOrganismes.append();
         s.TableOrganismes.setFieldValue(QStringLiteral("CPORG_ID"), numero);
@@ -428,8 +424,6 @@ void TFSelectOrganisme::BtValiderClick()
         done(ResultatOk);
     } catch (const db::DbError &e) {
         // A row left pending by the failure must not swallow the failure row.
-        if (s.TableResultats.editing())
-            s.TableResultats.cancel();
         if (s.TableOrganismes.editing())
             s.TableOrganismes.cancel();
         const QString texte =
@@ -439,14 +433,9 @@ void TFSelectOrganisme::BtValiderClick()
             + QStringLiteral("\r") + donnees() + QStringLiteral("\r\r") + QStringLiteral("Cette caisse devra être créée manuellement.")
             + QStringLiteral("\r") + QStringLiteral("Erreur : ") + e.message();
         try {
-            s.TableResultats.append();
-            s.TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), kOrigine);
-            s.TableResultats.setFieldValue(QStringLiteral("NIVEAU"), 1);
-            s.TableResultats.setFieldValue(QStringLiteral("ACTION"), texte);
-            s.TableResultats.post();
+            s.journal.ajouter({.origine = kOrigine, .niveau = 1, .action = texte});
         } catch (const db::DbError &journal) {
             // Without its journal row the failure would go unnoticed.
-            s.TableResultats.cancel();
             s.ui.message(Boite::Erreur, texte + QStringLiteral("\r") + QStringLiteral("Erreur : ") + journal.message());
         }
         done(ResultatNon);

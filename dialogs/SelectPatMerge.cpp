@@ -207,24 +207,7 @@ void TFSelectPatient::fermerApplication(const QString &texte)
 void TFSelectPatient::journaliser(const QVariant &patientId, const QVariant &nom, const QVariant &date,
                                   const QVariant &medecin, const QString &origine, int niveau, const QString &action)
 {
-    db::TableCursor &j = s.TableResultats;
-    try {
-        j.append();
-        j.setFieldValue(QStringLiteral("PATIENTS_ID"), patientId);
-        if (nom.isValid())
-            j.setFieldValue(QStringLiteral("PATIENTS_NOM"), nom);
-        if (date.isValid())
-            j.setFieldValue(QStringLiteral("DATE_CONSULTATION"), date);
-        if (medecin.isValid())
-            j.setFieldValue(QStringLiteral("MEDECINS_ID"), medecin);
-        j.setFieldValue(QStringLiteral("ORIGIN_TABLE"), origine);
-        j.setFieldValue(QStringLiteral("NIVEAU"), niveau);
-        j.setFieldValue(QStringLiteral("ACTION"), action);
-        j.post();
-    } catch (...) {
-        j.cancel();
-        throw;
-    }
+    s.journal.ajouter({patientId, nom, date, medecin, origine, niveau, action});
 }
 
 QString TFSelectPatient::nomPourJournal()

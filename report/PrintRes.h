@@ -1,4 +1,6 @@
 #pragma once
+#include "checks/Journal.h"
+
 #include <QPointer>
 #include <QStringList>
 #include <QTextBlockFormat>
@@ -49,7 +51,7 @@ private:
     int ajouterLigne(const QString &texte);
     void formater(int debut, int fin, const QTextCharFormat &format);
     void afficherProgression(const QString &texte);
-    void ajouterRangee(int rang);
+    void ajouterRangee(const Journal::Lue &ligne, int rang);
 
     Session &s;
     QPointer<TFProgress> m_progression;

@@ -1,7 +1,8 @@
 #pragma once
-#include "db/Query.h"
+#include "checks/Journal.h"
 
 #include <QDialog>
+#include <vector>
 
 class QLabel;
 class QPlainTextEdit;
@@ -14,9 +15,6 @@ class TFShowRes : public QDialog {
     Q_OBJECT
 public:
     explicit TFShowRes(Session &session, QWidget *parent = nullptr);
-
-    // The window's own reading of the journal, on the private directory.
-    db::Query Query1{QStringLiteral("Query1")};
 
     QLabel *LCompteur;
     QLabel *LPatient;
@@ -38,10 +36,12 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void FormCreate();
     void FormShow();
     // Refreshes every value shown from the current row.
     void DataSource1DataChange();
 
     Session &s;
+    // The journal as read when the window was shown, and the row shown (from 1; 0 when empty).
+    std::vector<Journal::Lue> m_lignes;
+    int m_rang = 0;
 };

@@ -27,16 +27,6 @@ class ShowResTest : public QObject {
         return f.start(ui);
     }
 
-    // A row written straight into the journal, as the dialogs do, so that
-    // columns can stay empty.
-    static void ligne(Session &s, const QVariantMap &valeurs)
-    {
-        s.TableResultats.append();
-        for (auto it = valeurs.constBegin(); it != valeurs.constEnd(); ++it)
-            s.TableResultats.setFieldValue(it.key(), it.value());
-        s.TableResultats.post();
-    }
-
     static QColor couleur(QLabel *l) { return l->palette().color(QPalette::WindowText); }
 
     // What the viewer shows of its current row, in one line.
@@ -134,8 +124,8 @@ private slots:
         s->AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("O1"), 1, L("première\rseconde"));
         s->AjouterResultat(0, L("03/04/2024"), 0, L("O2"), 1, L("médecin 0"));
         s->AjouterResultat(7, L("03/04/2024"), 42, L("O3"), 1, L("médecin absent"));
-        ligne(*s, {{L("NIVEAU"), 3}, {L("ORIGIN_TABLE"), L("O4")}, {L("ACTION"), L("vert")}});
-        ligne(*s, {{L("NIVEAU"), 7}, {L("ORIGIN_TABLE"), L("O5")}, {L("ACTION"), L("sans niveau")}});
+        s->journal.ajouter({.origine = L("O4"), .niveau = 3, .action = L("vert")});
+        s->journal.ajouter({.origine = L("O5"), .niveau = 7, .action = L("sans niveau")});
         TFShowRes v(*s);
         montrer(v);
         QCOMPARE(v.LPatient->text(), L("DURAND Jean"));
@@ -213,7 +203,7 @@ private slots:
         QVERIFY(v.BtSuivant->isEnabled());
         v.BtFermerClick();
         // The journal emptied between two runs, then written again.
-        s->ViderResultats();
+        s->journal.vider();
         s->AjouterResultat(0, QString(), 0, L("O"), 2, L("second run"));
         montrer(v);
         QCOMPARE(v.LCompteur->text(), L("1/1"));
@@ -258,7 +248,8 @@ private slots:
         QVERIFY(s);
         s->AjouterResultat(0, QString(), 0, L("O"), 3, L("x"));
         TFShowRes v(*s);
-        QCOMPARE(v.Query1.databaseName(), s->CheminPrive);
+        // What the viewer reads: the journal, in the private directory.
+        QCOMPARE(s->TableResultats.databaseName(), s->CheminPrive);
         montrer(v);
         QCOMPARE(v.windowTitle(), L("Résultat du traitement"));
         QCOMPARE(v.size(), QSize(486, 424));
