@@ -26,11 +26,8 @@ namespace fmt = db::formats;
 
 namespace {
 
-const QString kNomVide = QStringLiteral("Nom du nouveau patient");
-const QString kPrenomVide = QStringLiteral("Prénom du nouveau patient");
 const QString kChoisir = QStringLiteral("Sélectionnez un dossier patient dans la liste");
 const QString kNomInconnu = QStringLiteral("ZZ Patient inconnu");
-const QString kRefusDate = QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications");
 
 bool estEntree(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter || key == 13; }
 
@@ -125,11 +122,13 @@ TFSelectPatient::TFSelectPatient(Session &session, Progression &progression, QWi
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), s(session), prog(progression)
 {
     construire();
+    // Created under the program entry's boundary, which ends the program if
+    // need be; a failure here is reported and the progress display closed.
     try {
         FormCreate();
     } catch (const std::exception &e) {
         ArreterProgression();
-        rapporterErreur(e);
+        garde::rapporter(s.ui, e);
     }
 }
 
@@ -339,16 +338,7 @@ void TFSelectPatient::showEvent(QShowEvent *e)
     // would disable us with it.
     setEnabled(true);
     QDialog::showEvent(e);
-    try {
-        FormShow();
-    } catch (const std::exception &ex) {
-        rapporterErreur(ex);
-    }
-}
-
-void TFSelectPatient::rapporterErreur(const std::exception &e)
-{
-    garde::rapporter(s.ui, e);
+    garde::protegerFenetre(*this, s.ui, [this] { FormShow(); });
 }
 
 // --- Creation and show -------------------------------------------------------------
@@ -362,8 +352,7 @@ QString TFSelectPatient::libellePatient(const QString &nom, const QString &preno
 
 void TFSelectPatient::FormCreate()
 {
-    for (db::Query *q : {&Query2, &Query3, &Query4, &QryCPOrg})
-        q->setDatabaseName(s.NomBase);
+    QryCPOrg.setDatabaseName(s.NomBase);
     if (!s.baseOuverte)   // start-up left the program without a database
         return;
     db::TableCursor &patients = s.TablePatients;
