@@ -67,14 +67,11 @@ protected:
 
 private:
     bool principal() const;
-    QString numeroTexte() const;   // the unknown number as text, empty when unreadable
-    QString donnees() const;       // the lines of the journal texts that list the fields
     // A telephone field holding some digits but not all of them.
     static bool saisieIncomplete(const QLineEdit *edit);
     bool refuserSaisie(QLineEdit *edit);   // true when refused (error shown, focus back)
 
     Session &s;
-    db::Query Query1{QStringLiteral("Query1")};
     db::Query Query2{QStringLiteral("Query2")};
     QString m_avantSaisie;   // text of a telephone field when it was entered, for Escape
     bool m_retourSaisie = false;   // a refused field is taking the focus back
