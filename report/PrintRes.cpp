@@ -1,4 +1,5 @@
 #include "report/PrintRes.h"
+#include "app/Garde.h"
 #include "app/Progress.h"
 #include "app/Session.h"
 #include "db/DbError.h"
@@ -68,7 +69,11 @@ TFPrint::TFPrint(Session &session, QWidget *parent)
     Button1->setObjectName(QStringLiteral("Button1"));
     boutons->addWidget(Button1);
     layout->addWidget(bande);
-    connect(Button1, &QPushButton::clicked, this, &TFPrint::BitBtn1Click);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        // Nothing here ends the program; were it to, the event loop ends with it.
+        if (const auto fin = garde::proteger(s.ui, [this] { BitBtn1Click(); }))
+            QCoreApplication::exit(fin->code);
+    });
 
     choisirImprimante = [this](QPrinter &printer) {
         QPrintDialog dialogue(&printer, parentWidget() ? parentWidget() : QApplication::activeWindow());

@@ -1,4 +1,5 @@
 #include "report/ShowRes.h"
+#include "app/Garde.h"
 #include "app/Messages.h"
 #include "app/Session.h"
 #include "db/DbError.h"
@@ -105,9 +106,11 @@ TFShowRes::TFShowRes(Session &session, QWidget *parent)
     BtFermer = new QPushButton(QStringLiteral("&Fermer"), this);
     BtFermer->setObjectName(QStringLiteral("BtFermer"));
     BtFermer->setGeometry(359, 391, 112, 25);
-    connect(BtPrecedent, &QPushButton::clicked, this, &TFShowRes::BtPrecedentClick);
-    connect(BtSuivant, &QPushButton::clicked, this, &TFShowRes::BtSuivantClick);
-    connect(BtFermer, &QPushButton::clicked, this, &TFShowRes::BtFermerClick);
+    for (auto [bouton, handler] : {std::pair{BtPrecedent, &TFShowRes::BtPrecedentClick},
+                                   std::pair{BtSuivant, &TFShowRes::BtSuivantClick},
+                                   std::pair{BtFermer, &TFShowRes::BtFermerClick}})
+        connect(bouton, &QPushButton::clicked, this,
+                [this, handler] { garde::protegerFenetre(*this, s.ui, [this, handler] { (this->*handler)(); }); });
 
     // Placed explicitly, so the dialog stays centred on the screen rather than on its parent.
     if (QScreen *ecran = QGuiApplication::primaryScreen())
@@ -118,7 +121,7 @@ void TFShowRes::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        garde::protegerFenetre(*this, s.ui, [this] { FormShow(); });
 }
 
 void TFShowRes::FormShow()

@@ -1,7 +1,9 @@
 #pragma once
+#include "app/Common.h"
 #include "checks/Journal.h"
 
 #include <QDialog>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -15,6 +17,9 @@ class TFShowRes : public QDialog {
     Q_OBJECT
 public:
     explicit TFShowRes(Session &session, QWidget *parent = nullptr);
+
+    // Set when a handler ended the program; the caller of exec() rethrows it.
+    std::optional<common::FinProgramme> fin;
 
     QLabel *LCompteur;
     QLabel *LPatient;
