@@ -38,20 +38,6 @@ public:
     bool EDCodeKeyPress(int key);
     bool EdNomKeyPress(int key);
 
-    QLabel *Panel1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *EDCode = nullptr;
-    QLineEdit *EdNom = nullptr;
-    QLineEdit *EDTauxDef = nullptr;
-    QPlainTextEdit *EDAdresse = nullptr;
-    QLineEdit *EdCP = nullptr;
-    QLineEdit *EDVille = nullptr;
-    QLineEdit *EDTelephone = nullptr;
-    QLineEdit *EDFax = nullptr;
-    QPlainTextEdit *EDComments = nullptr;
-    QPushButton *BtValider = nullptr;
-    QToolButton *SBListe = nullptr;
-
     // The text of a telephone field as stored: the pairs with their blanks,
     // a blank for every digit not entered (14 blanks when untouched).
     static QString texteMasque(const QLineEdit *edit);
@@ -66,6 +52,21 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Widgets; tests find them by these object names.
+    QLabel *Panel1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *EDCode = nullptr;
+    QLineEdit *EdNom = nullptr;
+    QLineEdit *EDTauxDef = nullptr;
+    QPlainTextEdit *EDAdresse = nullptr;
+    QLineEdit *EdCP = nullptr;
+    QLineEdit *EDVille = nullptr;
+    QLineEdit *EDTelephone = nullptr;
+    QLineEdit *EDFax = nullptr;
+    QPlainTextEdit *EDComments = nullptr;
+    QPushButton *BtValider = nullptr;
+    QToolButton *SBListe = nullptr;
+
     bool principal() const;
     // A telephone field holding some digits but not all of them.
     static bool saisieIncomplete(const QLineEdit *edit);

@@ -100,7 +100,15 @@ public:
     static QString libellePatient(const QString &nom, const QString &prenom, const QString &neLe,
                                   const QString &nOmon);
 
-    // Widgets, named as the tests and the caller find them.
+    db::Query QryCPOrg{QStringLiteral("QryCPOrg")};
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void reject() override;
+
+private:
+    // Widgets; tests find them by these object names.
     QLabel *Panel1;
     QLabel *LPatients_ID, *LMedecins_ID, *LDate_Consultation, *LActes, *LMontant, *LPaiement_Patient,
         *LCaisse_principale, *LMontant_caisse_principale, *LPaiement_caisse_principale, *LMutuelle,
@@ -113,14 +121,6 @@ public:
     ChampSaisie *EDNom, *EDPrenom;
     ChampDate *EDNe_le;
 
-    db::Query QryCPOrg{QStringLiteral("QryCPOrg")};
-
-protected:
-    void showEvent(QShowEvent *e) override;
-    void closeEvent(QCloseEvent *e) override;
-    void reject() override;
-
-private:
     static inline const QString kNomVide = QStringLiteral("Nom du nouveau patient");
     static inline const QString kPrenomVide = QStringLiteral("Prénom du nouveau patient");
     static inline const QString kRefusDate =

@@ -36,12 +36,14 @@ public:
     // unless a caller puts its own choice here.
     std::function<bool(QPrinter &)> choisirImprimante;
 
-    QTextEdit *RichEdit1;
-    QPushButton *Button1;
     // Every text the progress window showed, in order.
     QStringList historiqueProgression;
 
 private:
+    // Widgets; tests find them by these object names.
+    QTextEdit *RichEdit1;
+    QPushButton *Button1;
+
     void FormCreate();
     void EcrireEnTete();
     void AjouterLigneAction(const QString &ligne);

@@ -21,6 +21,16 @@ public:
     // Set when a handler ended the program; the caller of exec() rethrows it.
     std::optional<common::FinProgramme> fin;
 
+public slots:
+    void BtPrecedentClick();
+    void BtSuivantClick();
+    void BtFermerClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // Widgets; tests find them by these object names.
     QLabel *LCompteur;
     QLabel *LPatient;
     QLabel *LDateConsultation;
@@ -32,15 +42,6 @@ public:
     QPushButton *BtSuivant;
     QPushButton *BtFermer;
 
-public slots:
-    void BtPrecedentClick();
-    void BtSuivantClick();
-    void BtFermerClick();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
     void FormShow();
     // Refreshes every value shown from the current row.
     void DataSource1DataChange();

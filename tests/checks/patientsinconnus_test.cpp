@@ -1,7 +1,6 @@
 #include "dialogs/CasPatient.h"
 #include "checks/CheckRun.h"
 
-#include <QButtonGroup>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>

@@ -54,13 +54,7 @@ class SelectOrgTest : public QObject {
             d->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(d.get()));
         }
-        template <class W> W *champ(const char *nom)
-        {
-            W *w = d->findChild<W *>(QString::fromLatin1(nom));
-            if (!w)
-                qFatal("no widget %s", nom);
-            return w;
-        }
+        template <class W> W *champ(const char *nom) { return enfant<W>(d.get(), nom); }
         QLineEdit *ligne(const char *nom) { return champ<QLineEdit>(nom); }
         void saisir(const char *nom, const QString &texte)
         {

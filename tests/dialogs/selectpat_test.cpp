@@ -1,7 +1,6 @@
 #include "CasPatient.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -33,7 +32,7 @@ private slots:
 
         Cas vide;
         QVERIFY(vide.demarrer());
-        QCOMPARE(vide.d->CBPatients_existant->count(), 0);
+        QCOMPARE(vide.liste()->count(), 0);
         QCOMPARE(vide.prog.historique, QStringList{QString(28, ' ') + u"Construction de la liste des patients..."_s});
         QVERIFY(!vide.prog.ProgressionVisible);
     }

@@ -56,7 +56,7 @@ class PrintResTest : public QObject {
     {
         std::unique_ptr<QTextDocument> copie;
         rapport.choisirImprimante = [&](QPrinter &) {
-            copie.reset(rapport.RichEdit1->document()->clone());
+            copie.reset(enfant<QTextEdit>(&rapport, "RichEdit1")->document()->clone());
             if (demande)
                 *demande = true;
             return false;
@@ -164,7 +164,7 @@ private slots:
         TFPrint rapport(*s);
         QCOMPARE(rapport.windowTitle(), L("Orbelis Comptabilité Checker"));
         QVERIFY(!rapport.isVisible());
-        const QTextDocument &d = *rapport.RichEdit1->document();
+        const QTextDocument &d = *enfant<QTextEdit>(&rapport, "RichEdit1")->document();
         QCOMPARE(lignesDe(d), enTete());
 
         const QTextCharFormat titre = formatA(d, 0);
@@ -362,7 +362,7 @@ private slots:
         QVERIFY(vu);
         QVERIFY(!QFile::exists(pdf));
         QVERIFY(ui.messages.isEmpty());
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
     }
 
     void printsEveryLineToAPdfFile()
@@ -388,7 +388,7 @@ private slots:
         QTimer capture;
         connect(&capture, &QTimer::timeout, this, [&] {
             if (attendu.isEmpty() && qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()))
-                attendu = lignesDe(*rapport.RichEdit1->document());
+                attendu = lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document());
         });
         capture.start(5);
         repondreDialogue(pdf, true, &vu);
@@ -414,7 +414,7 @@ private slots:
         QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(L("Compte rendu de Aldurix")));
 
         // Only the heading is left, and the next print builds the body anew, once.
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
         const auto doc = construire(rapport);
         QVERIFY(doc);
         QCOMPARE(actions(lignesDe(*doc)).size(), 3);
@@ -442,7 +442,7 @@ private slots:
                  qPrintable(ui.messages[0].text));
         QVERIFY2(ui.messages[0].text.contains(L("Aldurix3")), qPrintable(ui.messages[0].text));
         QVERIFY(!rapport.fenetreProgression());
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
     }
 
     void printerFailureIsReported()
@@ -463,7 +463,7 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].kind, Boite::Erreur);
         QCOMPARE(ui.messages[0].text, L("Le compte rendu n'a pas pu être imprimé sur ") + pdf + L("."));
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
     }
 };
 
