@@ -2,7 +2,6 @@
 #include "app/Garde.h"
 #include "app/Session.h"
 #include "checks/CreationCaisse.h"
-#include "db/DbError.h"
 #include "db/Formats.h"
 
 #include <QApplication>

@@ -2,7 +2,6 @@
 #include "app/Garde.h"
 #include "app/Progress.h"
 #include "app/Session.h"
-#include "db/DbError.h"
 #include "db/Formats.h"
 
 #include <QApplication>
@@ -449,8 +448,7 @@ void TFSelectPatient::FormShow()
     // the snapshot (one created during the run), the table stands on someone
     // else, so the accounting row's own number is shown instead.
     const qint64 medecin = cp.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger();
-    m_medecinTrouve = s.TableMedecins.findKey({medecin});
-    if (m_medecinTrouve)
+    if (s.TableMedecins.findKey({medecin}))
         LMedecins_ID->setText(s.TableMedecins.fieldByName(QStringLiteral("PRENOM")).asString() + QLatin1Char(' ')
                               + s.TableMedecins.fieldByName(QStringLiteral("NOM")).asString());
     else

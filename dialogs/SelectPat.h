@@ -139,7 +139,6 @@ private:
 
     Session &s;
     Progression &prog;
-    bool m_medecinTrouve = false;
     bool m_fermeture = false;       // a fatal failure has started the shut-down
     bool m_refusDateEnAttente = false;
 };

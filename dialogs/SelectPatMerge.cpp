@@ -6,8 +6,6 @@
 #include "dialogs/SelectPat.h"
 
 #include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
 
 namespace fmt = db::formats;
 
