@@ -52,4 +52,16 @@ std::optional<common::FinProgramme> proteger(Interaction &ui, F &&handler)
     return protegerAvec([&ui](const QString &texte) { ui.message(Boite::Erreur, texte); }, std::forward<F>(handler));
 }
 
+// The same for a handler of a modal window: the end of the program is kept
+// in the window's fin, for the code that showed it, and the window closes
+// with ResultatNon.
+template <class Fenetre, class F>
+void protegerFenetre(Fenetre &fenetre, Interaction &ui, F &&handler)
+{
+    if (auto fin = proteger(ui, std::forward<F>(handler))) {
+        fenetre.fin = fin;
+        fenetre.done(ResultatNon);
+    }
+}
+
 } // namespace garde

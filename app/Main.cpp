@@ -42,8 +42,8 @@ void WidgetInteraction::ArreterProgression(bool enable) { m_main.progression().a
 
 namespace {
 
-// Shows a resolution dialog modally; an action of it that ended the program
-// is carried on to the caller once the dialog is closed.
+// Shows a dialog modally; an action of it that ended the program is carried
+// on to the caller once the dialog is closed.
 template <class Dialogue>
 int executer(Dialogue *d)
 {
@@ -65,7 +65,7 @@ int WidgetInteraction::afficherSelectOrganisme() { return executer(m_main.select
 void WidgetInteraction::afficherResultats()
 {
     TFShowRes viewer(m_main.session(), &m_main);
-    viewer.exec();
+    executer(&viewer);
 }
 
 void WidgetInteraction::imprimerRapport()

@@ -8,54 +8,6 @@
 using db::DbError;
 namespace fmt = db::formats;
 
-void Session::AjouterResultat(qint64 PatientID, const QString &DateConsultation, qint64 MedecinID,
-                              const QString &OriginTable, int Niveau, const QString &Action)
-{
-    QString nomPatient;
-    try {
-        TableResultats.append();
-        if (PatientID > 0) {
-            TableResultats.setFieldValue(QStringLiteral("PATIENTS_ID"), PatientID);
-            if (TablePatients.findKey({PatientID}))
-                nomPatient = fmt::upperAscii(TablePatients.fieldByName(QStringLiteral("NOM")).asString())
-                             + QLatin1Char(' ') + TablePatients.fieldByName(QStringLiteral("PRENOM")).asString();
-            else
-                nomPatient = QStringLiteral("Dossier n°") + QString::number(PatientID) + QStringLiteral(" inconnu dans la base.");
-            TableResultats.setFieldValue(QStringLiteral("PATIENTS_NOM"), nomPatient);
-        }
-        TableResultats.setFieldValue(QStringLiteral("ACTION"), Action);
-        QDateTime date;
-        if (auto d = fmt::textToDateTime(DateConsultation))
-            date = *d;
-        else {
-            // One reading of the clock: two readings a millisecond apart gave
-            // a time a second early, and around midnight another day's date.
-            const QDateTime maintenant = QDateTime::currentDateTime();
-            const QTime t = maintenant.time();
-            date = QDateTime(maintenant.date(), QTime(t.hour(), t.minute(), t.second()));
-        }
-        TableResultats.setFieldValue(QStringLiteral("DATE_CONSULTATION"), date);
-        TableResultats.setFieldValue(QStringLiteral("MEDECINS_ID"), MedecinID);
-        TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), OriginTable);
-        TableResultats.setFieldValue(QStringLiteral("NIVEAU"), Niveau);
-        TableResultats.setFieldValue(QStringLiteral("ACTION"), Action);
-        TableResultats.post();
-    } catch (const std::exception &e) {
-        const QString message = dynamic_cast<const DbError *>(&e) ? static_cast<const DbError &>(e).message()
-                                                                  : QString::fromLocal8Bit(e.what());
-        ui.message(Boite::Erreur,
-                   QStringLiteral("Impossible d'enregistrer l'information ci-dessous dans la table des résultats :\r  - PATIENTS : n°")
-                       + QString::number(PatientID) + QLatin1Char(' ') + nomPatient + QStringLiteral("\r")
-                       + QStringLiteral("  - Date de consultation : ") + DateConsultation + QStringLiteral("\r")
-                       + QStringLiteral("  - MEDECINS_ID : ") + QString::number(MedecinID) + QStringLiteral("\r")
-                       + QStringLiteral("  - table d'origine : ") + OriginTable + QStringLiteral("\r")
-                       + QStringLiteral("  - niveau de gravité : ") + QString::number(Niveau) + QStringLiteral("\r")
-                       + QStringLiteral("  - action effectuée : ") + Action + QStringLiteral("\r") + QStringLiteral("\r")
-                       + QStringLiteral("Erreur : ") + message);
-        TableResultats.cancel();
-    }
-}
-
 bool Session::ActionSurTable(const QString &action, const QString &table, const QString &champ, const QString &champID,
                              qint64 valeur, qint64 valeurID)
 {
@@ -80,16 +32,12 @@ bool Session::ActionSurTable(const QString &action, const QString &table, const 
         return true;
     } catch (const DbError &e) {
         try {
-            TableResultats.append();
-            TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), table);
-            TableResultats.setFieldValue(QStringLiteral("NIVEAU"), 1);
-            TableResultats.setFieldValue(QStringLiteral("ACTION"),
-                                         QStringLiteral("La requête suivante a échoué, vous devez l'exécuter manuellement : ")
-                                             + texte + QStringLiteral("\r\n") + QStringLiteral("\r")
-                                             + QStringLiteral("Erreur : ") + e.message());
-            TableResultats.post();
+            journal.ajouter({.origine = table,
+                             .niveau = 1,
+                             .action = QStringLiteral("La requête suivante a échoué, vous devez l'exécuter manuellement : ")
+                                       + texte + QStringLiteral("\r\n") + QStringLiteral("\r") + QStringLiteral("Erreur : ")
+                                       + e.message()});
         } catch (const DbError &) {
-            TableResultats.cancel();
         }
         return false;
     }

@@ -184,11 +184,3 @@ void Session::BtFermerClick()
         db::formats::setShortDateFormat(FormatDateSauve);
     throw FinProgramme{0};
 }
-
-void Session::ViderResultats()
-{
-    TableResultats.close();
-    TableResultats.emptyTable();
-    TableResultats.open();
-    TableResultats.setIndexName(QStringLiteral("Ordre"));
-}

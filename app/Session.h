@@ -1,5 +1,6 @@
 #pragma once
 #include "app/Interaction.h"
+#include "checks/Journal.h"
 #include "db/Engine.h"
 #include "db/IniFile.h"
 #include "db/Query.h"
@@ -42,6 +43,8 @@ public:
         TableResultats{QStringLiteral("TableResultats")}, TableConsultations{QStringLiteral("TableConsultations")},
         TableOrganismes{QStringLiteral("TableOrganismes")};
     QStringList ListeTablesPatient;
+    // The results journal, on TableResultats.
+    Journal journal{TableResultats, TablePatients, ui};
 
     // Start-up: configuration, connection, work tables. Throws
     // common::FinProgramme when the program must end (after its message).
@@ -57,7 +60,8 @@ public:
 
     // Services of the check run and the dialogs.
     void AjouterResultat(qint64 PatientID, const QString &DateConsultation, qint64 MedecinID,
-                         const QString &OriginTable, int Niveau, const QString &Action);
+                         const QString &OriginTable, int Niveau, const QString &Action)
+    { journal.AjouterResultat(PatientID, DateConsultation, MedecinID, OriginTable, Niveau, Action); }
     bool ActionSurTable(const QString &action, const QString &table, const QString &champ,
                         const QString &champID, qint64 valeur, qint64 valeurID);
     void AjusterIDValues(const QString &cle, qint64 valeur, bool forcer);
@@ -73,8 +77,6 @@ public:
     // Shut-down: removes the work, query and lock files, then throws
     // common::FinProgramme. Does not return.
     [[noreturn]] void BtFermerClick();
-    // Empties the results journal between runs.
-    void ViderResultats();
 
 private:
     QString repertoireParadox() const;

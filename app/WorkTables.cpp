@@ -45,12 +45,8 @@ void Session::CreerTablesTravail()
           champ("N_OMON", FieldType::Text, 7)},
          "PATIENTS_ID", nullptr, nullptr, 0},
         {"Création de la table d'enregistrement des résultats en cours...", nullptr, nullptr, &TableResultats,
-         "Aldurix3.DB",
-         {champ("RESULTATS_ID", FieldType::AutoInc, 0, true), champ("PATIENTS_ID", FieldType::Integer),
-          champ("PATIENTS_NOM", FieldType::Text, 150), champ("DATE_CONSULTATION", FieldType::DateTime),
-          champ("MEDECINS_ID", FieldType::Integer), champ("ORIGIN_TABLE", FieldType::Text, 150),
-          champ("NIVEAU", FieldType::Integer, 0, true), champ("ACTION", FieldType::Memo)},
-         "RESULTATS_ID", "Ordre", "NIVEAU;ORIGIN_TABLE;RESULTATS_ID", db::ixUnique | db::ixCaseInsensitive},
+         Journal::kFichier, Journal::champs(), Journal::kCle, Journal::kOrdre, Journal::kChampsOrdre,
+         Journal::kOptionsOrdre},
         {"Récupération des dates de consultations...", &QryMotConsu,
          "SELECT MOTCONSU_ID, PATIENTS_ID, DATE_CONSULTATION FROM MOTCONSU ORDER BY MOTCONSU_ID", &TableConsultations,
          "Aldurix4.DB",
@@ -82,7 +78,8 @@ void Session::CreerTablesTravail()
             t.table->addIndex(QString::fromLatin1(t.secondaire), QString::fromLatin1(t.champsSecondaires),
                               t.optionsSecondaires);
         t.table->open();
-        t.table->setIndexName(t.table == &TableResultats ? QStringLiteral("Ordre") : QString());
+        // The journal reads in its own order; the snapshots by their key.
+        t.table->setIndexName(t.table == &TableResultats ? QString::fromLatin1(Journal::kOrdre) : QString());
     }
 }
 

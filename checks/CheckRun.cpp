@@ -41,15 +41,15 @@ void CheckRun::BtValiderClick()
         s.ui.message(Boite::Erreur, QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
                                                    "Les corrections déjà effectuées sont conservées.")
                                         + QStringLiteral("\r") + QStringLiteral("Erreur : ") + message);
-        if (lignesJournal() > 0) {
+        if (s.journal.nombre() > 0) {
             ConsulterResultats();
-            s.ViderResultats();
+            s.journal.vider();
         }
         return;
     }
-    if (lignesJournal() > 0) {
+    if (s.journal.nombre() > 0) {
         ConsulterResultats();
-        s.ViderResultats();
+        s.journal.vider();
         return;
     }
     if (s.ui.question(Boite::QuestionInfo,
@@ -60,12 +60,6 @@ void CheckRun::BtValiderClick()
 QString CheckRun::compteur(const QString &libelle, int position, int total)
 {
     return libelle + QString::number(position) + QLatin1Char('/') + QString::number(total) + QLatin1Char(')');
-}
-
-int CheckRun::lignesJournal()
-{
-    // Without a database (a failed connection set-up) there is no journal at all.
-    return s.TableResultats.active() ? s.TableResultats.recordCount() : 0;
 }
 
 void CheckRun::ConsulterResultats()

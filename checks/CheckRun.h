@@ -53,6 +53,5 @@ public:
     static QString compteur(const QString &libelle, int position, int total);
 
 private:
-    int lignesJournal();
     Session &s;
 };

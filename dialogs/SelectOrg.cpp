@@ -1,6 +1,7 @@
 #include "dialogs/SelectOrg.h"
+#include "app/Garde.h"
 #include "app/Session.h"
-#include "db/DbError.h"
+#include "checks/CreationCaisse.h"
 #include "db/Formats.h"
 
 #include <QApplication>
@@ -22,7 +23,6 @@ namespace fmt = db::formats;
 
 namespace {
 
-const QString kOrigine = QStringLiteral("Liste des tiers payant");
 const QString kMasqueIncorrect = QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications");
 const QColor kObligatoire(255, 179, 179);
 
@@ -177,16 +177,12 @@ TFSelectOrganisme::TFSelectOrganisme(Session &session, QWidget *parent)
     setTabOrder(EDFax, EDComments);
     setTabOrder(EDComments, BtValider);
 
-    connect(BtValider, &QPushButton::clicked, this, &TFSelectOrganisme::BtValiderClick);
-    connect(SBListe, &QToolButton::clicked, this, &TFSelectOrganisme::SBListeClick);
+    connect(BtValider, &QPushButton::clicked, this, [this] { garde::protegerFenetre(*this, s.ui, [this] { BtValiderClick(); }); });
+    connect(SBListe, &QToolButton::clicked, this, [this] { garde::protegerFenetre(*this, s.ui, [this] { SBListeClick(); }); });
     FormCreate();
 }
 
-void TFSelectOrganisme::FormCreate()
-{
-    Query1.setDatabaseName(s.NomBase);
-    Query2.setDatabaseName(s.NomBase);
-}
+void TFSelectOrganisme::FormCreate() { Query2.setDatabaseName(s.NomBase); }
 
 void TFSelectOrganisme::reject() {}
 
@@ -201,19 +197,10 @@ void TFSelectOrganisme::showEvent(QShowEvent *event)
         return;
     if (QScreen *ecran = screen())
         move(ecran->availableGeometry().center() - rect().center());
-    FormShow();
+    garde::protegerFenetre(*this, s.ui, [this] { FormShow(); });
 }
 
 bool TFSelectOrganisme::principal() const { return s.QryCPMain.tag == 1 || s.QryCPMain.tag == 3; }
-
-QString TFSelectOrganisme::numeroTexte() const
-{
-    try {
-        return s.QryCPMain.field(0).asString();
-    } catch (const db::DbError &) {
-        return QString();
-    }
-}
 
 void TFSelectOrganisme::FormShow()
 {
@@ -235,20 +222,18 @@ void TFSelectOrganisme::FormShow()
         {"CPOrg_ID", QStringLiteral("La table de suivi des tiers payants fait référence à une caisse principale n°"), "70"},
         {"CPOrg_ID", QStringLiteral("La table de suivi des tiers payants fait référence à une caisse complémentaire n°"), "100"},
     };
+    // The focus first: a case the window cannot read is reported by the
+    // boundary, and the user still starts in the code.
+    EDCode->setFocus();
     const int tag = s.QryCPMain.tag;
     if (tag >= 1 && tag <= 4) {
         const Cas &c = cas[tag - 1];
-        try {
-            const QString x = s.QryCPMain.fieldByName(QString::fromLatin1(c.colonne)).asString();
-            Label1->setText(c.situation + x + QStringLiteral(" qui n'existe pas."));
-            EDTauxDef->setText(QString::fromLatin1(c.taux));
-            EDCode->setText(QStringLiteral("CI_") + x);
-            EdNom->setText(QStringLiteral("Caisse inconnue n°") + x);
-        } catch (const db::DbError &e) {
-            s.ui.message(Boite::Erreur, e.message());
-        }
+        const QString x = s.QryCPMain.fieldByName(QString::fromLatin1(c.colonne)).asString();
+        Label1->setText(c.situation + x + QStringLiteral(" qui n'existe pas."));
+        EDTauxDef->setText(QString::fromLatin1(c.taux));
+        EDCode->setText(QStringLiteral("CI_") + x);
+        EdNom->setText(QStringLiteral("Caisse inconnue n°") + x);
     }
-    EDCode->setFocus();
 }
 
 void TFSelectOrganisme::EdCPClick() { EdCP->clear(); }
@@ -345,18 +330,6 @@ bool TFSelectOrganisme::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-QString TFSelectOrganisme::donnees() const
-{
-    return QStringLiteral("        - Code : ") + EDCode->text() + QStringLiteral("\r") + QStringLiteral("        - Nom : ")
-           + EdNom->text() + QStringLiteral("\r") + QStringLiteral("        - Adresse : ") + EDAdresse->toPlainText()
-           + QStringLiteral("\r") + QStringLiteral("        - CP : ") + EdCP->text() + QStringLiteral("\r")
-           + QStringLiteral("        - Ville : ") + EDVille->text() + QStringLiteral("\r")
-           + QStringLiteral("        - Téléphone : ") + texteMasque(EDTelephone) + QStringLiteral("\r")
-           + QStringLiteral("        - Fax : ") + texteMasque(EDFax) + QStringLiteral("\r")
-           + QStringLiteral("        - Taux de remboursement par défaut : ") + EDTauxDef->text() + QStringLiteral("%")
-           + QStringLiteral("\r") + QStringLiteral("        - Commentaires : ") + EDComments->toPlainText();
-}
-
 void TFSelectOrganisme::BtValiderClick()
 {
     // A click on the button can arrive while a telephone field is being
@@ -387,94 +360,29 @@ void TFSelectOrganisme::BtValiderClick()
     if (fmt::upperAscii(EDVille->text()) == QLatin1String("VILLE"))
         EDVille->clear();
 
-    const bool princ = principal();
-    try {
-        Query1.setDatabaseName(s.NomBase);
-        Query1.clearSql();
-        Query1.addLine(QStringLiteral("INSERT INTO CPOrg (CPOrg_ID, Organisme, Adresse, CP, Ville, Telephone, Fax, Princ, TauxDef, Nom, BaseRemb, Comments)"));
-        Query1.addLine(QStringLiteral("VALUES (:cporg_id, :organisme, :adresse, :cp, :ville, :telephone, :fax, :princ, :tauxdef, :nom, :baseremb, :comments)"));
-        const qint64 numero = s.QryCPMain.field(0).asInteger();
-        Query1.setInteger(QStringLiteral("cporg_id"), numero);
-        Query1.setText(QStringLiteral("organisme"), EDCode->text());
-        Query1.setMemo(QStringLiteral("adresse"), EDAdresse->toPlainText());
-        Query1.setText(QStringLiteral("cp"), EdCP->text());
-        Query1.setText(QStringLiteral("ville"), EDVille->text());
-        Query1.setText(QStringLiteral("telephone"), texteMasque(EDTelephone));
-        Query1.setText(QStringLiteral("fax"), texteMasque(EDFax));
-        Query1.setBoolean(QStringLiteral("princ"), princ);
-        Query1.setFloat(QStringLiteral("tauxdef"), EDTauxDef->text().toDouble());
-        Query1.setText(QStringLiteral("nom"), EdNom->text());
-        Query1.setText(QStringLiteral("baseremb"), QStringLiteral("Tarif SS"));
-        Query1.setMemo(QStringLiteral("comments"), EDComments->toPlainText());
-        Query1.execSQL();
-
-        s.TableResultats.append();
-        s.TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), kOrigine);
-        s.TableResultats.setFieldValue(QStringLiteral("NIVEAU"), 1);
-        s.TableResultats.setFieldValue(
-            QStringLiteral("ACTION"),
-            QStringLiteral("Création d'un tiers payant : la comptabilité faisait référence à une caisse n°") + numeroTexte()
-                + QStringLiteral(" qui n'existait pas.") + QStringLiteral("\r")
-                + QStringLiteral("Le programme a créé cette caisse avec les données suivantes :") + QStringLiteral("\r")
-                + donnees());
-        s.TableResultats.post();
-
-        s.TableOrganismes.append();
-        s.TableOrganismes.setFieldValue(QStringLiteral("CPORG_ID"), numero);
-        s.TableOrganismes.setFieldValue(QStringLiteral("Nom"), EDCode->text());
-        s.TableOrganismes.setFieldValue(QStringLiteral("Ville"), EDVille->text());
-        s.TableOrganismes.setFieldValue(QStringLiteral("Princ"), princ);
-        s.TableOrganismes.post();
-        done(ResultatOk);
-    } catch (const db::DbError &e) {
-        // A row left pending by the failure must not swallow the failure row.
-        if (s.TableResultats.editing())
-            s.TableResultats.cancel();
-        if (s.TableOrganismes.editing())
-            s.TableOrganismes.cancel();
-        const QString texte =
-            QStringLiteral("Création d'un tiers payant : la comptabilité référence une caisse n°") + numeroTexte()
-            + QStringLiteral(" qui n'existe pas.") + QStringLiteral("\r")
-            + QStringLiteral("Le programme n'est pas parvenu à créer cette caisse avec les données suivantes :")
-            + QStringLiteral("\r") + donnees() + QStringLiteral("\r\r") + QStringLiteral("Cette caisse devra être créée manuellement.")
-            + QStringLiteral("\r") + QStringLiteral("Erreur : ") + e.message();
-        try {
-            s.TableResultats.append();
-            s.TableResultats.setFieldValue(QStringLiteral("ORIGIN_TABLE"), kOrigine);
-            s.TableResultats.setFieldValue(QStringLiteral("NIVEAU"), 1);
-            s.TableResultats.setFieldValue(QStringLiteral("ACTION"), texte);
-            s.TableResultats.post();
-        } catch (const db::DbError &journal) {
-            // Without its journal row the failure would go unnoticed.
-            s.TableResultats.cancel();
-            s.ui.message(Boite::Erreur, texte + QStringLiteral("\r") + QStringLiteral("Erreur : ") + journal.message());
-        }
-        done(ResultatNon);
-    }
+    const SaisieCaisse saisie{EDCode->text(),         EdNom->text(),       EDAdresse->toPlainText(),
+                              EdCP->text(),           EDVille->text(),     texteMasque(EDTelephone),
+                              texteMasque(EDFax),     EDTauxDef->text(),   EDComments->toPlainText()};
+    done(CreationCaisse(s).CreerCaisse(saisie) ? ResultatOk : ResultatNon);
 }
 
 void TFSelectOrganisme::SBListeClick()
 {
-    try {
-        Query2.setDatabaseName(s.NomBase);
-        Query2.clearSql();
-        Query2.addLine(QStringLiteral("SELECT C.PATIENTS_ID, P.N_OMON, P.NOM, P.PRENOM, P.NE_LE FROM CPMAIN C, PATIENTS P"));
-        Query2.addLine(principal() ? QStringLiteral("WHERE CPOrg_1_ID =:id") : QStringLiteral("WHERE CPOrg_2_ID =:id"));
-        Query2.addLine(QStringLiteral("AND C.PATIENTS_ID=P.PATIENTS_ID"));
-        Query2.addLine(QStringLiteral("GROUP BY C.PATIENTS_ID, P.NOM, P.PRENOM, P.NE_LE, P.N_OMON"));
-        Query2.addLine(QStringLiteral("ORDER BY P.NOM, P.PRENOM, P.NE_LE, P.N_OMON"));
-        Query2.setInteger(QStringLiteral("id"), s.QryCPMain.field(0).asInteger());
-        Query2.open();
-        QStringList lignes;
-        for (Query2.first(); !Query2.eof(); Query2.next())
-            lignes << QStringLiteral("(") + Query2.fieldByName(QStringLiteral("N_OMON")).asString() + QStringLiteral(") ")
-                          + fmt::upperAscii(Query2.fieldByName(QStringLiteral("NOM")).asString()) + QLatin1Char(' ')
-                          + Query2.fieldByName(QStringLiteral("PRENOM")).asString() + QStringLiteral(" - ")
-                          + Query2.fieldByName(QStringLiteral("NE_LE")).asString();
-        Query2.close();
-        s.ui.message(Boite::Information, lignes.join(QStringLiteral("\r")));
-    } catch (const db::DbError &e) {
-        // Not guarded by the design: reported as any unexpected error, the dialog stays open.
-        s.ui.message(Boite::Erreur, e.message());
-    }
+    Query2.setDatabaseName(s.NomBase);
+    Query2.clearSql();
+    Query2.addLine(QStringLiteral("SELECT C.PATIENTS_ID, P.N_OMON, P.NOM, P.PRENOM, P.NE_LE FROM CPMAIN C, PATIENTS P"));
+    Query2.addLine(principal() ? QStringLiteral("WHERE CPOrg_1_ID =:id") : QStringLiteral("WHERE CPOrg_2_ID =:id"));
+    Query2.addLine(QStringLiteral("AND C.PATIENTS_ID=P.PATIENTS_ID"));
+    Query2.addLine(QStringLiteral("GROUP BY C.PATIENTS_ID, P.NOM, P.PRENOM, P.NE_LE, P.N_OMON"));
+    Query2.addLine(QStringLiteral("ORDER BY P.NOM, P.PRENOM, P.NE_LE, P.N_OMON"));
+    Query2.setInteger(QStringLiteral("id"), s.QryCPMain.field(0).asInteger());
+    Query2.open();
+    QStringList lignes;
+    for (Query2.first(); !Query2.eof(); Query2.next())
+        lignes << QStringLiteral("(") + Query2.fieldByName(QStringLiteral("N_OMON")).asString() + QStringLiteral(") ")
+                      + fmt::upperAscii(Query2.fieldByName(QStringLiteral("NOM")).asString()) + QLatin1Char(' ')
+                      + Query2.fieldByName(QStringLiteral("PRENOM")).asString() + QStringLiteral(" - ")
+                      + Query2.fieldByName(QStringLiteral("NE_LE")).asString();
+    Query2.close();
+    s.ui.message(Boite::Information, lignes.join(QStringLiteral("\r")));
 }

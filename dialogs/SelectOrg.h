@@ -38,20 +38,6 @@ public:
     bool EDCodeKeyPress(int key);
     bool EdNomKeyPress(int key);
 
-    QLabel *Panel1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *EDCode = nullptr;
-    QLineEdit *EdNom = nullptr;
-    QLineEdit *EDTauxDef = nullptr;
-    QPlainTextEdit *EDAdresse = nullptr;
-    QLineEdit *EdCP = nullptr;
-    QLineEdit *EDVille = nullptr;
-    QLineEdit *EDTelephone = nullptr;
-    QLineEdit *EDFax = nullptr;
-    QPlainTextEdit *EDComments = nullptr;
-    QPushButton *BtValider = nullptr;
-    QToolButton *SBListe = nullptr;
-
     // The text of a telephone field as stored: the pairs with their blanks,
     // a blank for every digit not entered (14 blanks when untouched).
     static QString texteMasque(const QLineEdit *edit);
@@ -66,15 +52,27 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Widgets; tests find them by these object names.
+    QLabel *Panel1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *EDCode = nullptr;
+    QLineEdit *EdNom = nullptr;
+    QLineEdit *EDTauxDef = nullptr;
+    QPlainTextEdit *EDAdresse = nullptr;
+    QLineEdit *EdCP = nullptr;
+    QLineEdit *EDVille = nullptr;
+    QLineEdit *EDTelephone = nullptr;
+    QLineEdit *EDFax = nullptr;
+    QPlainTextEdit *EDComments = nullptr;
+    QPushButton *BtValider = nullptr;
+    QToolButton *SBListe = nullptr;
+
     bool principal() const;
-    QString numeroTexte() const;   // the unknown number as text, empty when unreadable
-    QString donnees() const;       // the lines of the journal texts that list the fields
     // A telephone field holding some digits but not all of them.
     static bool saisieIncomplete(const QLineEdit *edit);
     bool refuserSaisie(QLineEdit *edit);   // true when refused (error shown, focus back)
 
     Session &s;
-    db::Query Query1{QStringLiteral("Query1")};
     db::Query Query2{QStringLiteral("Query2")};
     QString m_avantSaisie;   // text of a telephone field when it was entered, for Escape
     bool m_retourSaisie = false;   // a refused field is taking the focus back

@@ -2,7 +2,6 @@
 #include "app/Garde.h"
 #include "app/Progress.h"
 #include "app/Session.h"
-#include "db/DbError.h"
 #include "db/Formats.h"
 
 #include <QApplication>
@@ -26,11 +25,8 @@ namespace fmt = db::formats;
 
 namespace {
 
-const QString kNomVide = QStringLiteral("Nom du nouveau patient");
-const QString kPrenomVide = QStringLiteral("Prénom du nouveau patient");
 const QString kChoisir = QStringLiteral("Sélectionnez un dossier patient dans la liste");
 const QString kNomInconnu = QStringLiteral("ZZ Patient inconnu");
-const QString kRefusDate = QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications");
 
 bool estEntree(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter || key == 13; }
 
@@ -125,11 +121,13 @@ TFSelectPatient::TFSelectPatient(Session &session, Progression &progression, QWi
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), s(session), prog(progression)
 {
     construire();
+    // Created under the program entry's boundary, which ends the program if
+    // need be; a failure here is reported and the progress display closed.
     try {
         FormCreate();
     } catch (const std::exception &e) {
         ArreterProgression();
-        rapporterErreur(e);
+        garde::rapporter(s.ui, e);
     }
 }
 
@@ -339,16 +337,7 @@ void TFSelectPatient::showEvent(QShowEvent *e)
     // would disable us with it.
     setEnabled(true);
     QDialog::showEvent(e);
-    try {
-        FormShow();
-    } catch (const std::exception &ex) {
-        rapporterErreur(ex);
-    }
-}
-
-void TFSelectPatient::rapporterErreur(const std::exception &e)
-{
-    garde::rapporter(s.ui, e);
+    garde::protegerFenetre(*this, s.ui, [this] { FormShow(); });
 }
 
 // --- Creation and show -------------------------------------------------------------
@@ -362,8 +351,7 @@ QString TFSelectPatient::libellePatient(const QString &nom, const QString &preno
 
 void TFSelectPatient::FormCreate()
 {
-    for (db::Query *q : {&Query2, &Query3, &Query4, &QryCPOrg})
-        q->setDatabaseName(s.NomBase);
+    QryCPOrg.setDatabaseName(s.NomBase);
     if (!s.baseOuverte)   // start-up left the program without a database
         return;
     db::TableCursor &patients = s.TablePatients;
@@ -460,8 +448,7 @@ void TFSelectPatient::FormShow()
     // the snapshot (one created during the run), the table stands on someone
     // else, so the accounting row's own number is shown instead.
     const qint64 medecin = cp.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger();
-    m_medecinTrouve = s.TableMedecins.findKey({medecin});
-    if (m_medecinTrouve)
+    if (s.TableMedecins.findKey({medecin}))
         LMedecins_ID->setText(s.TableMedecins.fieldByName(QStringLiteral("PRENOM")).asString() + QLatin1Char(' ')
                               + s.TableMedecins.fieldByName(QStringLiteral("NOM")).asString());
     else

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/Common.h"
+#include "checks/Reaffectation.h"
 #include "db/Query.h"
 
 #include <QDialog>
@@ -63,8 +64,9 @@ private:
 // "Affectation d'un patient": settles the accounting of an unknown patient
 // number, either by attaching it to an existing patient or by creating the
 // patient under that number. Shown modally, once per unknown number, by the
-// unknown-patient phase; the same instance serves the whole run.
-class TFSelectPatient : public QDialog {
+// unknown-patient phase; the same instance serves the whole run. The window
+// collects and checks the user's choice; Reaffectation moves the data.
+class TFSelectPatient : public QDialog, private SuiviReaffectation {
     Q_OBJECT
 public:
     TFSelectPatient(Session &session, Progression &progression, QWidget *parent = nullptr);
@@ -88,27 +90,25 @@ public:
     void BtPatient_existantClick();
     void BtNouveau_patientClick();
 
-    // Moves the accounting dates of a patient into MOTCONSU where missing,
-    // then moves every patient-based table's rows of a number to another.
-    // A fatal failure ends the program: common::FinProgramme is thrown.
-    void Verifier_les_consultations(qint64 PatientId);
-    void Transferer_donnees(qint64 OldPatientId, qint64 NewPatientId);
-
     // The dialog's own progress display: 28 blanks before the texts; while
     // open it disables this dialog, not the main window.
-    void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible);
-    void UpdateProgression(const QString &text, int maximum, int position);
-    void ArreterProgression();
-
-    // The merge of a source accounting row into a target row of the chosen
-    // patient: the statement's lines and parameters, current rows of both.
-    static void preparerFusion(db::Query &fusion, const db::Query &source, const db::Query &cible);
+    void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) override;
+    void UpdateProgression(const QString &text, int maximum, int position) override;
+    void ArreterProgression() override;
 
     // The pick-list item of a patient.
     static QString libellePatient(const QString &nom, const QString &prenom, const QString &neLe,
                                   const QString &nOmon);
 
-    // Widgets, named as the tests and the caller find them.
+    db::Query QryCPOrg{QStringLiteral("QryCPOrg")};
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void reject() override;
+
+private:
+    // Widgets; tests find them by these object names.
     QLabel *Panel1;
     QLabel *LPatients_ID, *LMedecins_ID, *LDate_Consultation, *LActes, *LMontant, *LPaiement_Patient,
         *LCaisse_principale, *LMontant_caisse_principale, *LPaiement_caisse_principale, *LMutuelle,
@@ -121,33 +121,24 @@ public:
     ChampSaisie *EDNom, *EDPrenom;
     ChampDate *EDNe_le;
 
-    db::Query Query2{QStringLiteral("Query2")}, Query3{QStringLiteral("Query3")}, Query4{QStringLiteral("Query4")},
-        QryCPOrg{QStringLiteral("QryCPOrg")};
+    static inline const QString kNomVide = QStringLiteral("Nom du nouveau patient");
+    static inline const QString kPrenomVide = QStringLiteral("Prénom du nouveau patient");
+    static inline const QString kRefusDate =
+        QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications");
 
-protected:
-    void showEvent(QShowEvent *e) override;
-    void closeEvent(QCloseEvent *e) override;
-    void reject() override;
-
-private:
     void construire();
     QString libelleCaisse(const QString &colonne);
     void ajouterALaListe(const QString &libelle, qint64 patientId);
     std::optional<qint64> patientChoisi();
     void affecterPatientExistant(qint64 patientChoisi);
     void creerNouveauPatient();
-    void creerConsultation(qint64 patientId, const QDateTime &date, qint64 medecinId);
-    QString nomPourJournal();
-    void journaliser(const QVariant &patientId, const QVariant &nom, const QVariant &date, const QVariant &medecin,
-                     const QString &origine, int niveau, const QString &action);
-    [[noreturn]] void fermerApplication(const QString &texte);
-    void rapporterErreur(const std::exception &e);
+    void patientCree(qint64 patientId, const QString &nom, const QString &prenom, const QString &nOmon) override;
+    void fermetureEngagee() override;
     template <typename F> void executerAction(F &&action);
     void refuserDate();
 
     Session &s;
     Progression &prog;
-    bool m_medecinTrouve = false;
     bool m_fermeture = false;       // a fatal failure has started the shut-down
     bool m_refusDateEnAttente = false;
 };

@@ -1,4 +1,5 @@
 #include "report/PrintRes.h"
+#include "app/Garde.h"
 #include "app/Progress.h"
 #include "app/Session.h"
 #include "db/DbError.h"
@@ -68,7 +69,11 @@ TFPrint::TFPrint(Session &session, QWidget *parent)
     Button1->setObjectName(QStringLiteral("Button1"));
     boutons->addWidget(Button1);
     layout->addWidget(bande);
-    connect(Button1, &QPushButton::clicked, this, &TFPrint::BitBtn1Click);
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        // Nothing here ends the program; were it to, the event loop ends with it.
+        if (const auto fin = garde::proteger(s.ui, [this] { BitBtn1Click(); }))
+            QCoreApplication::exit(fin->code);
+    });
 
     choisirImprimante = [this](QPrinter &printer) {
         QPrintDialog dialogue(&printer, parentWidget() ? parentWidget() : QApplication::activeWindow());
@@ -188,17 +193,15 @@ void TFPrint::AjouterLigneEtiquetee(const QString &etiquette, const QString &lig
     formater(debut, debut + int(etiquette.size()), enForme(true, true, kNavy));
 }
 
-// One journal row, at the current row of the journal.
-void TFPrint::ajouterRangee(int rang)
+void TFPrint::ajouterRangee(const Journal::Lue &ligne, int rang)
 {
-    db::TableCursor &t = s.TableResultats;
     m_paragraphe.setLeftMargin(0);
     m_paragraphe.setIndent(0);
     ajouterLigne(QString());
     AjouterLigneAction(QStringLiteral("Action n°") + QString::number(rang));
 
-    const QString patient = t.fieldByName(QStringLiteral("PATIENTS_ID")).asString();
-    const QString nom = t.fieldByName(QStringLiteral("PATIENTS_NOM")).asString();
+    const QString patient = ligne.patientId.asString();
+    const QString nom = ligne.patientNom.asString();
     const QString etiquettePatient = QStringLiteral("Identification du patient :");
     if (!patient.isEmpty() && !nom.isEmpty())
         AjouterLigneEtiquetee(etiquettePatient, etiquettePatient + QLatin1Char(' ') + nom + QStringLiteral(" (dossier n°")
@@ -208,11 +211,11 @@ void TFPrint::ajouterRangee(int rang)
     else if (!nom.isEmpty())
         AjouterLigneEtiquetee(etiquettePatient, etiquettePatient + QLatin1Char(' ') + nom);
 
-    const db::Field date = t.fieldByName(QStringLiteral("DATE_CONSULTATION"));
+    const db::Field &date = ligne.date;
     if (!date.asString().isEmpty())
         AjouterLigneEtiquetee(QStringLiteral("Consultation du"), QStringLiteral("Consultation du ") + texteDate(date));
 
-    const db::Field medecin = t.fieldByName(QStringLiteral("MEDECINS_ID"));
+    const db::Field &medecin = ligne.medecinId;
     if (!medecin.asString().isEmpty() && medecin.asInteger() >= 1) {
         QString texte = QStringLiteral("Pour le médecin : ");
         if (s.TableMedecins.findKey({medecin.asInteger()}))
@@ -223,45 +226,35 @@ void TFPrint::ajouterRangee(int rang)
         AjouterLigneEtiquetee(QStringLiteral("Pour le médecin :"), texte);
     }
 
-    const QString origine = t.fieldByName(QStringLiteral("ORIGIN_TABLE")).asString();
+    const QString origine = ligne.origine.asString();
     if (!origine.isEmpty())
         AjouterLigneEtiquetee(QStringLiteral("Anomalie rencontrée dans la table :"),
                               QStringLiteral("Anomalie rencontrée dans la table : ") + origine);
 
-    const db::Field niveau = t.fieldByName(QStringLiteral("NIVEAU"));
-    if (!niveau.asString().isEmpty()) {
-        QString mot;
-        switch (niveau.asInteger()) {
-        case 1: mot = QStringLiteral("important"); break;
-        case 2: mot = QStringLiteral("à prendre en compte"); break;
-        case 3: mot = QStringLiteral("pour information"); break;
-        default: break;
-        }
+    if (!ligne.niveau.asString().isEmpty()) {
+        const QString mot = Journal::motNiveau(ligne.niveau.asInteger());
         if (!mot.isEmpty())
             AjouterLigneEtiquetee(QStringLiteral("Niveau de gravité :"), QStringLiteral("Niveau de gravité : ") + mot);
     }
 
     AjouterLigneEtiquetee(QStringLiteral("Description :"),
-                          QStringLiteral("Description : ") + t.fieldByName(QStringLiteral("ACTION")).asString());
+                          QStringLiteral("Description : ") + ligne.action.asString());
 }
 
 void TFPrint::BitBtn1Click()
 {
     DemarrerProgression(QStringLiteral("Préparation de l'impression. Veuillez patienter..."));
     try {
-        db::TableCursor &t = s.TableResultats;
-        t.first();
-        t.setIndexName(QStringLiteral("Ordre"));
         int i = 0;
         int rang = 0;
-        for (; !t.eof(); t.next()) {
+        s.journal.parcourir([&](const Journal::Lue &ligne) {
             ++i;
             if (i == 17)
                 i = 1;
             afficherProgression(QStringLiteral("  Préparation de l'impression. Veuillez patienter ")
                                 + QString(i % 9 + 1, QLatin1Char(' ')) + QLatin1Char('o'));
-            ajouterRangee(++rang);
-        }
+            ajouterRangee(ligne, ++rang);
+        });
     } catch (const db::DbError &e) {
         // A report cut short would pass for the whole journal: nothing is printed.
         ArreterProgression();

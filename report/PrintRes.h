@@ -1,4 +1,6 @@
 #pragma once
+#include "checks/Journal.h"
+
 #include <QPointer>
 #include <QStringList>
 #include <QTextBlockFormat>
@@ -34,12 +36,14 @@ public:
     // unless a caller puts its own choice here.
     std::function<bool(QPrinter &)> choisirImprimante;
 
-    QTextEdit *RichEdit1;
-    QPushButton *Button1;
     // Every text the progress window showed, in order.
     QStringList historiqueProgression;
 
 private:
+    // Widgets; tests find them by these object names.
+    QTextEdit *RichEdit1;
+    QPushButton *Button1;
+
     void FormCreate();
     void EcrireEnTete();
     void AjouterLigneAction(const QString &ligne);
@@ -49,7 +53,7 @@ private:
     int ajouterLigne(const QString &texte);
     void formater(int debut, int fin, const QTextCharFormat &format);
     void afficherProgression(const QString &texte);
-    void ajouterRangee(int rang);
+    void ajouterRangee(const Journal::Lue &ligne, int rang);
 
     Session &s;
     QPointer<TFProgress> m_progression;

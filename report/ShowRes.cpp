@@ -1,4 +1,5 @@
 #include "report/ShowRes.h"
+#include "app/Garde.h"
 #include "app/Messages.h"
 #include "app/Session.h"
 #include "db/DbError.h"
@@ -105,43 +106,36 @@ TFShowRes::TFShowRes(Session &session, QWidget *parent)
     BtFermer = new QPushButton(QStringLiteral("&Fermer"), this);
     BtFermer->setObjectName(QStringLiteral("BtFermer"));
     BtFermer->setGeometry(359, 391, 112, 25);
-    connect(BtPrecedent, &QPushButton::clicked, this, &TFShowRes::BtPrecedentClick);
-    connect(BtSuivant, &QPushButton::clicked, this, &TFShowRes::BtSuivantClick);
-    connect(BtFermer, &QPushButton::clicked, this, &TFShowRes::BtFermerClick);
+    for (auto [bouton, handler] : {std::pair{BtPrecedent, &TFShowRes::BtPrecedentClick},
+                                   std::pair{BtSuivant, &TFShowRes::BtSuivantClick},
+                                   std::pair{BtFermer, &TFShowRes::BtFermerClick}})
+        connect(bouton, &QPushButton::clicked, this,
+                [this, handler] { garde::protegerFenetre(*this, s.ui, [this, handler] { (this->*handler)(); }); });
 
     // Placed explicitly, so the dialog stays centred on the screen rather than on its parent.
     if (QScreen *ecran = QGuiApplication::primaryScreen())
         move(ecran->availableGeometry().center() - rect().center());
-
-    FormCreate();
 }
-
-void TFShowRes::FormCreate() { Query1.setDatabaseName(s.CheminPrive); }
 
 void TFShowRes::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        garde::protegerFenetre(*this, s.ui, [this] { FormShow(); });
 }
 
 void TFShowRes::FormShow()
 {
     try {
-        Query1.close();
-        Query1.clearSql();
-        Query1.addLine(QStringLiteral("SELECT * FROM Aldurix3"));
-        // The journal's own order, "Ordre", compares the origins without regard
-        // to case: the viewer lists the rows as the report numbers them.
-        Query1.addLine(QStringLiteral("ORDER BY NIVEAU, ORIGIN_TABLE COLLATE NOCASE, RESULTATS_ID"));
-        Query1.open();
+        m_lignes = s.journal.lignes();
     } catch (const db::DbError &e) {
         // An unreadable journal leaves an empty viewer that can still be closed.
-        Query1.close();
+        m_lignes.clear();
         s.ui.message(Boite::Erreur, QStringLiteral("Impossible de lire la table des résultats.") + QStringLiteral("\r")
                                         + QStringLiteral("Erreur : ") + e.message());
     }
-    const bool seule = Query1.recordCount() <= 1;
+    m_rang = m_lignes.empty() ? 0 : 1;
+    const bool seule = m_lignes.size() <= 1;
     BtPrecedent->setEnabled(!seule);
     BtSuivant->setEnabled(!seule);
     (seule ? BtFermer : BtSuivant)->setFocus();
@@ -151,16 +145,17 @@ void TFShowRes::FormShow()
 
 void TFShowRes::DataSource1DataChange()
 {
-    const int total = Query1.recordCount();
-    LCompteur->setText(QString::number(Query1.recNo()) + QLatin1Char('/') + QString::number(total));
+    const int total = int(m_lignes.size());
+    LCompteur->setText(QString::number(m_rang) + QLatin1Char('/') + QString::number(total));
     if (total == 0) {
         for (QLabel *l : {LPatient, LDateConsultation, LMedecin, LTable, LNiveau})
             l->clear();
         MemoAction->clear();
         return;
     }
-    LPatient->setText(Query1.fieldByName(QStringLiteral("PATIENTS_NOM")).asString());
-    const db::Field date = Query1.fieldByName(QStringLiteral("DATE_CONSULTATION"));
+    const Journal::Lue &ligne = m_lignes[size_t(m_rang - 1)];
+    LPatient->setText(ligne.patientNom.asString());
+    const db::Field &date = ligne.date;
     QString texteDate;
     if (!date.isNull()) {
         try {
@@ -170,10 +165,10 @@ void TFShowRes::DataSource1DataChange()
         }
     }
     LDateConsultation->setText(texteDate);
-    LTable->setText(Query1.fieldByName(QStringLiteral("ORIGIN_TABLE")).asString());
-    MemoAction->setPlainText(messages::texteAffiche(Query1.fieldByName(QStringLiteral("ACTION")).asString()));
+    LTable->setText(ligne.origine.asString());
+    MemoAction->setPlainText(messages::texteAffiche(ligne.action.asString()));
 
-    const qint64 medecin = Query1.fieldByName(QStringLiteral("MEDECINS_ID")).asInteger();
+    const qint64 medecin = ligne.medecinId.asInteger();
     QString nomMedecin;
     if (medecin >= 1) {
         try {
@@ -186,48 +181,29 @@ void TFShowRes::DataSource1DataChange()
     }
     LMedecin->setText(nomMedecin);
 
-    QString niveau;
-    QColor couleur = LNiveau->palette().color(QPalette::WindowText);
-    switch (Query1.fieldByName(QStringLiteral("NIVEAU")).asInteger()) {
-    case 1:
-        niveau = QStringLiteral("important");
-        couleur = kRouge;
-        break;
-    case 2:
-        niveau = QStringLiteral("à prendre en compte");
-        couleur = kFuchsia;
-        break;
-    case 3:
-        niveau = QStringLiteral("pour information");
-        couleur = kVert;
-        break;
-    default:
-        break;
-    }
-    LNiveau->setText(niveau);
-    colorer(LNiveau, QPalette::WindowText, couleur);
+    const qint64 niveau = ligne.niveau.asInteger();
+    LNiveau->setText(Journal::motNiveau(niveau));
+    // Any other level keeps the colour of the row shown before.
+    static const QColor couleurs[] = {kRouge, kFuchsia, kVert};
+    if (niveau >= 1 && niveau <= 3)
+        colorer(LNiveau, QPalette::WindowText, couleurs[niveau - 1]);
 }
 
 void TFShowRes::BtSuivantClick()
 {
-    const int total = Query1.recordCount();
+    const int total = int(m_lignes.size());
     if (total == 0)
         return;
-    if (Query1.recNo() >= total)
-        Query1.first();
-    else
-        Query1.next();
+    m_rang = m_rang >= total ? 1 : m_rang + 1;
     DataSource1DataChange();
 }
 
 void TFShowRes::BtPrecedentClick()
 {
-    if (Query1.recordCount() == 0)
+    const int total = int(m_lignes.size());
+    if (total == 0)
         return;
-    if (Query1.recNo() <= 1)
-        Query1.last();
-    else
-        Query1.prior();
+    m_rang = m_rang <= 1 ? total : m_rang - 1;
     DataSource1DataChange();
 }
 

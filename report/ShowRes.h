@@ -1,7 +1,10 @@
 #pragma once
-#include "db/Query.h"
+#include "app/Common.h"
+#include "checks/Journal.h"
 
 #include <QDialog>
+#include <optional>
+#include <vector>
 
 class QLabel;
 class QPlainTextEdit;
@@ -15,9 +18,19 @@ class TFShowRes : public QDialog {
 public:
     explicit TFShowRes(Session &session, QWidget *parent = nullptr);
 
-    // The window's own reading of the journal, on the private directory.
-    db::Query Query1{QStringLiteral("Query1")};
+    // Set when a handler ended the program; the caller of exec() rethrows it.
+    std::optional<common::FinProgramme> fin;
 
+public slots:
+    void BtPrecedentClick();
+    void BtSuivantClick();
+    void BtFermerClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // Widgets; tests find them by these object names.
     QLabel *LCompteur;
     QLabel *LPatient;
     QLabel *LDateConsultation;
@@ -29,19 +42,12 @@ public:
     QPushButton *BtSuivant;
     QPushButton *BtFermer;
 
-public slots:
-    void BtPrecedentClick();
-    void BtSuivantClick();
-    void BtFermerClick();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    void FormCreate();
     void FormShow();
     // Refreshes every value shown from the current row.
     void DataSource1DataChange();
 
     Session &s;
+    // The journal as read when the window was shown, and the row shown (from 1; 0 when empty).
+    std::vector<Journal::Lue> m_lignes;
+    int m_rang = 0;
 };

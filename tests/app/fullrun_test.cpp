@@ -15,7 +15,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -28,6 +27,7 @@
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -184,30 +184,30 @@ private:
 
     void affecterPatient(TFSelectPatient *d)
     {
-        const QString numero = d->LPatients_ID->text();
+        const QString numero = enfant<QLabel>(d, "LPatients_ID")->text();
         if (tropDeFois(d, QStringLiteral("patient ") + numero, 0))
             return;
         CasPatientVu vu{numero,
-                        d->LMedecins_ID->text(),
-                        d->LDate_Consultation->text(),
-                        d->LActes->text(),
-                        d->LMontant->text(),
-                        d->LPaiement_Patient->text(),
-                        d->LCaisse_principale->text(),
-                        d->LMontant_caisse_principale->text(),
-                        d->LPaiement_caisse_principale->text(),
-                        d->LMutuelle->text(),
-                        d->LMontant_mutuelle->text(),
-                        d->LPaiement_Mutuelle->text(),
-                        d->LCPSVFact_ID->text(),
-                        d->LDepoDate->text(),
+                        enfant<QLabel>(d, "LMedecins_ID")->text(),
+                        enfant<QLabel>(d, "LDate_Consultation")->text(),
+                        enfant<QLabel>(d, "LActes")->text(),
+                        enfant<QLabel>(d, "LMontant")->text(),
+                        enfant<QLabel>(d, "LPaiement_Patient")->text(),
+                        enfant<QLabel>(d, "LCaisse_principale")->text(),
+                        enfant<QLabel>(d, "LMontant_caisse_principale")->text(),
+                        enfant<QLabel>(d, "LPaiement_caisse_principale")->text(),
+                        enfant<QLabel>(d, "LMutuelle")->text(),
+                        enfant<QLabel>(d, "LMontant_mutuelle")->text(),
+                        enfant<QLabel>(d, "LPaiement_Mutuelle")->text(),
+                        enfant<QLabel>(d, "LCPSVFact_ID")->text(),
+                        enfant<QLabel>(d, "LDepoDate")->text(),
                         {},
-                        d->isEnabled() && d->BtPatient_existant->isEnabled()};
+                        d->isEnabled() && enfant<QPushButton>(d, "BtPatient_existant")->isEnabled()};
         if (numero == QLatin1String("4")) {
-            QTest::mouseClick(d->RGChoiceItems->button(0), Qt::LeftButton);
+            QTest::mouseClick(enfant<QRadioButton>(d, "RGChoice_0"), Qt::LeftButton);
             // The list is opened and walked with the keyboard, as a user picks
             // a file in it.
-            QComboBox *liste = d->CBPatients_existant;
+            QComboBox *liste = enfant<QComboBox>(d, "CBPatients_existant");
             const int cible = liste->findText(libelleDossier10, Qt::MatchExactly | Qt::MatchCaseSensitive);
             if (cible < 0) {
                 inattendus << QStringLiteral("absent de la liste : ") + libelleDossier10;
@@ -228,19 +228,19 @@ private:
             QTest::keyClick(vue, Qt::Key_Return);
             vu.choixListe = liste->currentText();
             patients << vu;
-            agir(d, [d] { QTest::mouseClick(d->BtPatient_existant, Qt::LeftButton); });
+            agir(d, [d] { QTest::mouseClick(enfant<QPushButton>(d, "BtPatient_existant"), Qt::LeftButton); });
         } else if (numero == QLatin1String("9")) {
-            QTest::mouseClick(d->RGChoiceItems->button(1), Qt::LeftButton);
-            QTest::mouseClick(d->EDNom, Qt::LeftButton);   // empties the placeholder
-            QTest::keyClicks(d->EDNom, kNomSaisi);
-            QTest::mouseClick(d->EDPrenom, Qt::LeftButton);
-            QTest::keyClicks(d->EDPrenom, kPrenomSaisi);
-            QTest::mouseClick(d->EDNe_le, Qt::LeftButton);
-            QTest::keyClick(d->EDNe_le, Qt::Key_Home);
-            QTest::keyClicks(d->EDNe_le, kNeLeSaisi);
-            vu.choixListe = d->EDNom->text() + QLatin1Char('|') + d->EDPrenom->text() + QLatin1Char('|') + d->EDNe_le->texte();
+            QTest::mouseClick(enfant<QRadioButton>(d, "RGChoice_1"), Qt::LeftButton);
+            QTest::mouseClick(enfant<ChampSaisie>(d, "EDNom"), Qt::LeftButton);   // empties the placeholder
+            QTest::keyClicks(enfant<ChampSaisie>(d, "EDNom"), kNomSaisi);
+            QTest::mouseClick(enfant<ChampSaisie>(d, "EDPrenom"), Qt::LeftButton);
+            QTest::keyClicks(enfant<ChampSaisie>(d, "EDPrenom"), kPrenomSaisi);
+            QTest::mouseClick(enfant<ChampDate>(d, "EDNe_le"), Qt::LeftButton);
+            QTest::keyClick(enfant<ChampDate>(d, "EDNe_le"), Qt::Key_Home);
+            QTest::keyClicks(enfant<ChampDate>(d, "EDNe_le"), kNeLeSaisi);
+            vu.choixListe = enfant<ChampSaisie>(d, "EDNom")->text() + QLatin1Char('|') + enfant<ChampSaisie>(d, "EDPrenom")->text() + QLatin1Char('|') + enfant<ChampDate>(d, "EDNe_le")->texte();
             patients << vu;
-            agir(d, [d] { QTest::mouseClick(d->BtNouveau_patient, Qt::LeftButton); });
+            agir(d, [d] { QTest::mouseClick(enfant<QPushButton>(d, "BtNouveau_patient"), Qt::LeftButton); });
         } else {
             patients << vu;
             inattendus << QStringLiteral("patient inconnu inattendu : ") + numero;
@@ -250,20 +250,20 @@ private:
 
     void creerCaisse(TFSelectOrganisme *d)
     {
-        const QString situation = d->Label1->text();
+        const QString situation = enfant<QLabel>(d, "Label1")->text();
         if (tropDeFois(d, situation, 7))
             return;
-        caisses << CasCaisseVu{situation,      d->EDCode->text(), d->EdNom->text(), d->EDTauxDef->text(),
-                               d->EdCP->text(), d->EDVille->text(), d->isEnabled() && d->BtValider->isEnabled()};
+        caisses << CasCaisseVu{situation,      enfant<QLineEdit>(d, "EDCode")->text(), enfant<QLineEdit>(d, "EdNom")->text(), enfant<QLineEdit>(d, "EDTauxDef")->text(),
+                               enfant<QLineEdit>(d, "EdCP")->text(), enfant<QLineEdit>(d, "EDVille")->text(), d->isEnabled() && enfant<QPushButton>(d, "BtValider")->isEnabled()};
         // One body gets a city and a telephone number; the others keep what is proposed.
         if (situation.contains(QStringLiteral("n°34 "))) {
-            QTest::mouseClick(d->EDVille, Qt::LeftButton);
-            QTest::keyClicks(d->EDVille, QStringLiteral("Vienne"));
-            QTest::mouseClick(d->EDTelephone, Qt::LeftButton);
-            QTest::keyClick(d->EDTelephone, Qt::Key_Home);
-            QTest::keyClicks(d->EDTelephone, QStringLiteral("0474852233"));
+            QTest::mouseClick(enfant<QLineEdit>(d, "EDVille"), Qt::LeftButton);
+            QTest::keyClicks(enfant<QLineEdit>(d, "EDVille"), QStringLiteral("Vienne"));
+            QTest::mouseClick(enfant<QLineEdit>(d, "EDTelephone"), Qt::LeftButton);
+            QTest::keyClick(enfant<QLineEdit>(d, "EDTelephone"), Qt::Key_Home);
+            QTest::keyClicks(enfant<QLineEdit>(d, "EDTelephone"), QStringLiteral("0474852233"));
         }
-        agir(d, [d] { QTest::mouseClick(d->BtValider, Qt::LeftButton); });
+        agir(d, [d] { QTest::mouseClick(enfant<QPushButton>(d, "BtValider"), Qt::LeftButton); });
     }
 
     void parcourir(TFShowRes *v)
@@ -271,29 +271,29 @@ private:
         if (alaVisionneuse)
             alaVisionneuse();
         auto ligne = [v] {
-            return LigneVue{v->LCompteur->text(), v->LPatient->text(), v->LDateConsultation->text(), v->LMedecin->text(),
-                            v->LTable->text(), v->LNiveau->text(),
-                            v->LNiveau->palette().color(QPalette::WindowText).name(), v->MemoAction->toPlainText()};
+            return LigneVue{enfant<QLabel>(v, "LCompteur")->text(), enfant<QLabel>(v, "LPatient")->text(), enfant<QLabel>(v, "LDateConsultation")->text(), enfant<QLabel>(v, "LMedecin")->text(),
+                            enfant<QLabel>(v, "LTable")->text(), enfant<QLabel>(v, "LNiveau")->text(),
+                            enfant<QLabel>(v, "LNiveau")->palette().color(QPalette::WindowText).name(), enfant<QPlainTextEdit>(v, "MemoAction")->toPlainText()};
         };
-        const QString compteur = v->LCompteur->text();
+        const QString compteur = enfant<QLabel>(v, "LCompteur")->text();
         const int total = compteur.section(QLatin1Char('/'), 1).toInt();
         visionneuse << ligne();
         for (int i = 1; i < total; ++i) {
-            QTest::mouseClick(v->BtSuivant, Qt::LeftButton);
+            QTest::mouseClick(enfant<QPushButton>(v, "BtSuivant"), Qt::LeftButton);
             visionneuse << ligne();
         }
         if (total > 1) {
-            QTest::mouseClick(v->BtSuivant, Qt::LeftButton);
-            retourAuDebut = v->LCompteur->text();
+            QTest::mouseClick(enfant<QPushButton>(v, "BtSuivant"), Qt::LeftButton);
+            retourAuDebut = enfant<QLabel>(v, "LCompteur")->text();
         }
-        QTest::mouseClick(v->BtFermer, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(v, "BtFermer"), Qt::LeftButton);
     }
 
     void choisirImprimante(QPrintDialog *d)
     {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (auto *r = qobject_cast<TFPrint *>(w))
-                rapport = r->RichEdit1->toPlainText().split(QLatin1Char('\n'));
+                rapport = enfant<QTextEdit>(r, "RichEdit1")->toPlainText().split(QLatin1Char('\n'));
         auto *imprimantes = d->findChild<QComboBox *>(QStringLiteral("printers"));
         auto *fichier = d->findChild<QLineEdit *>(QStringLiteral("filename"));
         auto *boutons = d->findChild<QDialogButtonBox *>();
@@ -612,7 +612,7 @@ private slots:
         m_main->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
         m_debut1 = QDateTime::currentDateTime();
-        QTest::mouseClick(m_main->BtValider, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(m_main.get(), "BtValider"), Qt::LeftButton);
         m_fin1 = QDateTime::currentDateTime();
         m_journal1 = p.journalVu;
         m_justifiees = QList<bool>(m_journal1.size(), false);
@@ -630,7 +630,7 @@ private slots:
         QVERIFY(!m_main->fin);
         QVERIFY(m_main->isVisible());
         QVERIFY(m_main->isEnabled());
-        QVERIFY(m_main->BtValider->isEnabled());
+        QVERIFY(enfant<QPushButton>(m_main.get(), "BtValider")->isEnabled());
         QVERIFY(!m_main->progression().ProgressionVisible);
         // The journal was emptied once reviewed.
         QCOMPARE(m_main->session().TableResultats.recordCount(), 0);
@@ -917,7 +917,7 @@ private slots:
         db::TableCursor &snapshot = m_main->session().TablePatients;
         QVERIFY(snapshot.findKey({9}));
         QCOMPARE(snapshot.fieldByName(QStringLiteral("N_OMON")).asString(), QStringLiteral("V000009"));
-        const QComboBox *liste = m_main->selectPatient()->CBPatients_existant;
+        const QComboBox *liste = enfant<QComboBox>(m_main->selectPatient(), "CBPatients_existant");
         QVERIFY(liste->findText(L("VASSEUR Odile né(e) le 03/14/1962 (V000009)"), Qt::MatchExactly) >= 0);
 
         // The consultations the accounting dates lacked, numbered from the counter.
@@ -1177,7 +1177,7 @@ private slots:
         m_main->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
         m_debut1 = QDateTime::currentDateTime();
-        QTest::mouseClick(m_main->BtValider, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(m_main.get(), "BtValider"), Qt::LeftButton);
         m_fin1 = QDateTime::currentDateTime();
 
         QVERIFY2(p.inattendus.isEmpty(), qPrintable(p.inattendus.join(QStringLiteral("; "))));
@@ -1213,7 +1213,7 @@ private slots:
         if (!m_main)
             QSKIP("no program running");
         QVERIFY(!fichiersDeTravail(m_layout->privateDir()).isEmpty());
-        QTest::mouseClick(m_main->BtFermer, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(m_main.get(), "BtFermer"), Qt::LeftButton);
         QVERIFY(m_main->fin.has_value());
         QCOMPARE(*m_main->fin, 0);
         QCOMPARE(fichiersDeTravail(m_layout->privateDir()), QStringList());

@@ -121,26 +121,26 @@ private:
     void parcourir(TFShowRes *v)
     {
         auto etat = [v] {
-            const QColor c = v->LNiveau->palette().color(QPalette::WindowText);
-            return v->LCompteur->text() + QLatin1Char('|') + v->LNiveau->text() + QLatin1Char('|') + c.name()
-                   + QLatin1Char('|') + v->LPatient->text();
+            const QColor c = enfant<QLabel>(v, "LNiveau")->palette().color(QPalette::WindowText);
+            return enfant<QLabel>(v, "LCompteur")->text() + QLatin1Char('|') + enfant<QLabel>(v, "LNiveau")->text() + QLatin1Char('|') + c.name()
+                   + QLatin1Char('|') + enfant<QLabel>(v, "LPatient")->text();
         };
-        description = v->MemoAction->toPlainText();
+        description = enfant<QPlainTextEdit>(v, "MemoAction")->toPlainText();
         visionneuse << etat();
         for (int i = 0; i < 3; ++i) {
-            QTest::mouseClick(v->BtSuivant, Qt::LeftButton);
+            QTest::mouseClick(enfant<QPushButton>(v, "BtSuivant"), Qt::LeftButton);
             visionneuse << etat();
         }
-        QTest::mouseClick(v->BtPrecedent, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(v, "BtPrecedent"), Qt::LeftButton);
         visionneuse << etat();
-        QTest::mouseClick(v->BtFermer, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(v, "BtFermer"), Qt::LeftButton);
     }
 
     void choisirImprimante(QPrintDialog *d)
     {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (auto *r = qobject_cast<TFPrint *>(w))
-                rapport = r->RichEdit1->toPlainText().split(QLatin1Char('\n'));
+                rapport = enfant<QTextEdit>(r, "RichEdit1")->toPlainText().split(QLatin1Char('\n'));
         auto *imprimantes = d->findChild<QComboBox *>(L("printers"));
         auto *fichier = d->findChild<QLineEdit *>(L("filename"));
         auto *boutons = d->findChild<QDialogButtonBox *>();
@@ -221,8 +221,8 @@ class MainWindowTest : public QObject {
         main.creerDialogues();
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        QVERIFY(main.BtValider->isEnabled());
-        QTest::mouseClick(main.BtValider, Qt::LeftButton);
+        QVERIFY(enfant<QPushButton>(&main, "BtValider")->isEnabled());
+        QTest::mouseClick(enfant<QPushButton>(&main, "BtValider"), Qt::LeftButton);
     }
 
 private slots:
@@ -273,7 +273,7 @@ private slots:
         QVERIFY(!main.fin);
         QVERIFY(main.isVisible());
         QVERIFY(main.isEnabled());
-        QVERIFY(main.BtValider->isEnabled());
+        QVERIFY(enfant<QPushButton>(&main, "BtValider")->isEnabled());
         QVERIFY(!resteUneFenetreDuCompteRendu());
         QVERIFY(!main.progression().ProgressionVisible);
     }
@@ -389,13 +389,13 @@ private slots:
         QVERIFY(!main.fin);
         QVERIFY(main.isVisible());
         QVERIFY(main.isEnabled());
-        QVERIFY(main.BtValider->isEnabled());
-        QVERIFY(main.BtFermer->isEnabled());
+        QVERIFY(enfant<QPushButton>(&main, "BtValider")->isEnabled());
+        QVERIFY(enfant<QPushButton>(&main, "BtFermer")->isEnabled());
         QCOMPARE(main.session().TableResultats.recordCount(), 0);
         QCOMPARE(fichiersDeTravail(f.prive).size(), 5);   // the work tables stay for the next run
 
         // The window is idle: the button runs the check again.
-        QTest::mouseClick(main.BtValider, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(&main, "BtValider"), Qt::LeftButton);
         QCOMPARE(pilote.boitesDe(kFermer).size(), 2);
         QVERIFY(!main.fin);
         QVERIFY(main.isEnabled());

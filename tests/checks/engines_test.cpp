@@ -8,7 +8,6 @@
 #include "tools/demo/PracticeSchema.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,14 +54,15 @@ class EnginesTest : public QObject {
             const qint64 inconnu = s->QryCPMain.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger();
             QTimer::singleShot(0, &patients, [&patients, inconnu] {
                 if (inconnu == 4) {
-                    patients.RGChoiceItems->button(0)->click();
-                    patients.CBPatients_existant->setCurrentIndex(patients.CBPatients_existant->findData(10));
-                    patients.BtPatient_existant->click();
+                    enfant<QRadioButton>(&patients, "RGChoice_0")->click();
+                    auto *liste = enfant<QComboBox>(&patients, "CBPatients_existant");
+                    liste->setCurrentIndex(liste->findData(10));
+                    enfant<QPushButton>(&patients, "BtPatient_existant")->click();
                 } else {
-                    patients.RGChoiceItems->button(1)->click();
-                    patients.EDNom->setText(QStringLiteral("Lefèvre"));
-                    patients.EDPrenom->setText(QStringLiteral("Inès"));
-                    patients.BtNouveau_patient->click();
+                    enfant<QRadioButton>(&patients, "RGChoice_1")->click();
+                    enfant<QLineEdit>(&patients, "EDNom")->setText(QStringLiteral("Lefèvre"));
+                    enfant<QLineEdit>(&patients, "EDPrenom")->setText(QStringLiteral("Inès"));
+                    enfant<QPushButton>(&patients, "BtNouveau_patient")->click();
                 }
             });
             QTimer::singleShot(10000, &patients, [&patients] { patients.done(99); });
@@ -73,7 +73,7 @@ class EnginesTest : public QObject {
         };
         ui.onSelectOrganisme = [&] {
             caisses.show();
-            caisses.findChild<QPushButton *>(QStringLiteral("BtValider"))->click();
+            enfant<QPushButton>(&caisses, "BtValider")->click();
             return caisses.result();
         };
         ui.onViewer = [&] {

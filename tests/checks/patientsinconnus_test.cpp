@@ -1,7 +1,6 @@
-#include "../dialogs/CasPatient.h"
+#include "dialogs/CasPatient.h"
 #include "checks/CheckRun.h"
 
-#include <QButtonGroup>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -23,10 +22,10 @@ QList<JournalRow> lignes(Session &s, const QString &origine)
 // Settles the case shown by creating the patient, through the handlers.
 int creer(Cas &c, const QString &nom)
 {
-    c.d->RGChoiceItems->button(1)->setChecked(true);
+    c.w<QRadioButton>("RGChoice_1")->setChecked(true);
     c.d->FormShow();
-    c.d->EDNom->setText(nom);
-    c.d->EDPrenom->setText("Paul");
+    c.w<ChampSaisie>("EDNom")->setText(nom);
+    c.w<ChampSaisie>("EDPrenom")->setText("Paul");
     c.d->BtNouveau_patientClick();
     return c.d->result();
 }
@@ -64,12 +63,12 @@ private slots:
             QTimer::singleShot(0, c.d.get(), [&c, existant] {
                 if (existant) {
                     c.choisir(5);
-                    QTest::mouseClick(c.d->BtPatient_existant, Qt::LeftButton);
+                    QTest::mouseClick(c.w<QPushButton>("BtPatient_existant"), Qt::LeftButton);
                 } else {
-                    QTest::mouseClick(c.d->RGChoiceItems->button(1), Qt::LeftButton);
-                    c.d->EDNom->setText("Morel");
-                    c.d->EDPrenom->setText("Ana");
-                    QTest::mouseClick(c.d->BtNouveau_patient, Qt::LeftButton);
+                    QTest::mouseClick(c.w<QRadioButton>("RGChoice_1"), Qt::LeftButton);
+                    c.w<ChampSaisie>("EDNom")->setText("Morel");
+                    c.w<ChampSaisie>("EDPrenom")->setText("Ana");
+                    QTest::mouseClick(c.w<QPushButton>("BtNouveau_patient"), Qt::LeftButton);
                 }
             });
             QTimer::singleShot(5000, c.d.get(), [&c] { c.d->done(99); });

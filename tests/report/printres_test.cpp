@@ -48,15 +48,6 @@ class PrintResTest : public QObject {
         return f.start(ui);
     }
 
-    // A row written straight into the journal, so that columns can stay empty.
-    static void ligne(Session &s, const QVariantMap &valeurs)
-    {
-        s.TableResultats.append();
-        for (auto it = valeurs.constBegin(); it != valeurs.constEnd(); ++it)
-            s.TableResultats.setFieldValue(it.key(), it.value());
-        s.TableResultats.post();
-    }
-
     static QStringList lignesDe(const QTextDocument &d) { return d.toPlainText().split(QLatin1Char('\n')); }
 
     // Builds the report and keeps the document as it stood when the printer was
@@ -65,7 +56,7 @@ class PrintResTest : public QObject {
     {
         std::unique_ptr<QTextDocument> copie;
         rapport.choisirImprimante = [&](QPrinter &) {
-            copie.reset(rapport.RichEdit1->document()->clone());
+            copie.reset(enfant<QTextEdit>(&rapport, "RichEdit1")->document()->clone());
             if (demande)
                 *demande = true;
             return false;
@@ -173,7 +164,7 @@ private slots:
         TFPrint rapport(*s);
         QCOMPARE(rapport.windowTitle(), L("Orbelis Comptabilité Checker"));
         QVERIFY(!rapport.isVisible());
-        const QTextDocument &d = *rapport.RichEdit1->document();
+        const QTextDocument &d = *enfant<QTextEdit>(&rapport, "RichEdit1")->document();
         QCOMPARE(lignesDe(d), enTete());
 
         const QTextCharFormat titre = formatA(d, 0);
@@ -234,14 +225,13 @@ private slots:
         // Patient in the snapshot, date with a time, known physician, text on two lines.
         s->AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("O1"), 1, L("première\rseconde"));
         // Only a patient number; midnight; a physician missing from the snapshot.
-        ligne(*s, {{L("PATIENTS_ID"), 5}, {L("DATE_CONSULTATION"), QDateTime(QDate(2024, 3, 4), QTime(0, 0))},
-                   {L("MEDECINS_ID"), 42}, {L("ORIGIN_TABLE"), L("O2")}, {L("NIVEAU"), 2}, {L("ACTION"), L("b")}});
+        s->journal.ajouter({.patientId = 5, .date = QDateTime(QDate(2024, 3, 4), QTime(0, 0)), .medecinId = 42,
+                            .origine = L("O2"), .niveau = 2, .action = L("b")});
         // Only a name; no date; physician 0; an unknown level.
-        ligne(*s, {{L("PATIENTS_NOM"), L("Anonyme")}, {L("MEDECINS_ID"), 0}, {L("ORIGIN_TABLE"), L("O3")},
-                   {L("NIVEAU"), 2}, {L("ACTION"), L("c")}});
+        s->journal.ajouter({.patientNom = L("Anonyme"), .medecinId = 0, .origine = L("O3"), .niveau = 2, .action = L("c")});
         // Nothing but the level; no origin, no physician; an empty description.
-        ligne(*s, {{L("NIVEAU"), 3}});
-        ligne(*s, {{L("NIVEAU"), 7}, {L("ORIGIN_TABLE"), L("O5")}, {L("ACTION"), L("e")}});
+        s->journal.ajouter({.niveau = 3});
+        s->journal.ajouter({.origine = L("O5"), .niveau = 7, .action = L("e")});
         TFPrint rapport(*s);
         const auto doc = construire(rapport);
         QVERIFY(doc);
@@ -372,7 +362,7 @@ private slots:
         QVERIFY(vu);
         QVERIFY(!QFile::exists(pdf));
         QVERIFY(ui.messages.isEmpty());
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
     }
 
     void printsEveryLineToAPdfFile()
@@ -388,7 +378,7 @@ private slots:
                              "(n°1) indique X alors qu'il devrait être D000001\rLe programme n'est pas parvenu à "
                              "corriger cette valeur pour la raison suivante : dossier verrouillé"));
         s->AjouterResultat(0, QString(), 42, L("Comptabilité (CPMAIN)"), 2, L("deuxième"));
-        ligne(*s, {{L("PATIENTS_ID"), 5}, {L("NIVEAU"), 3}, {L("ACTION"), L("troisième")}});
+        s->journal.ajouter({.patientId = 5, .niveau = 3, .action = L("troisième")});
         TFPrint rapport(*s);
         QTemporaryDir dir;
         const QString pdf = dir.filePath(L("rapport.pdf"));
@@ -398,7 +388,7 @@ private slots:
         QTimer capture;
         connect(&capture, &QTimer::timeout, this, [&] {
             if (attendu.isEmpty() && qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()))
-                attendu = lignesDe(*rapport.RichEdit1->document());
+                attendu = lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document());
         });
         capture.start(5);
         repondreDialogue(pdf, true, &vu);
@@ -424,7 +414,7 @@ private slots:
         QVERIFY(QString::fromUtf8(info.readAllStandardOutput()).contains(L("Compte rendu de Aldurix")));
 
         // Only the heading is left, and the next print builds the body anew, once.
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
         const auto doc = construire(rapport);
         QVERIFY(doc);
         QCOMPARE(actions(lignesDe(*doc)).size(), 3);
@@ -452,7 +442,7 @@ private slots:
                  qPrintable(ui.messages[0].text));
         QVERIFY2(ui.messages[0].text.contains(L("Aldurix3")), qPrintable(ui.messages[0].text));
         QVERIFY(!rapport.fenetreProgression());
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
     }
 
     void printerFailureIsReported()
@@ -473,7 +463,7 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].kind, Boite::Erreur);
         QCOMPARE(ui.messages[0].text, L("Le compte rendu n'a pas pu être imprimé sur ") + pdf + L("."));
-        QCOMPARE(lignesDe(*rapport.RichEdit1->document()), enTete());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
     }
 };
 

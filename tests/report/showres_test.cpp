@@ -27,22 +27,12 @@ class ShowResTest : public QObject {
         return f.start(ui);
     }
 
-    // A row written straight into the journal, as the dialogs do, so that
-    // columns can stay empty.
-    static void ligne(Session &s, const QVariantMap &valeurs)
-    {
-        s.TableResultats.append();
-        for (auto it = valeurs.constBegin(); it != valeurs.constEnd(); ++it)
-            s.TableResultats.setFieldValue(it.key(), it.value());
-        s.TableResultats.post();
-    }
-
     static QColor couleur(QLabel *l) { return l->palette().color(QPalette::WindowText); }
 
     // What the viewer shows of its current row, in one line.
     static QString etat(TFShowRes &v)
     {
-        return v.LCompteur->text() + QLatin1Char('|') + v.LNiveau->text() + QLatin1Char('|') + v.LTable->text();
+        return enfant<QLabel>(&v, "LCompteur")->text() + QLatin1Char('|') + enfant<QLabel>(&v, "LNiveau")->text() + QLatin1Char('|') + enfant<QLabel>(&v, "LTable")->text();
     }
 
     // Runs the action once the widget is the modal one, as a user would answer it.
@@ -78,21 +68,21 @@ private slots:
         TFShowRes v(*s);
         montrer(v);
         QCOMPARE(etat(v), L("1/3|important|C"));
-        QVERIFY(v.BtPrecedent->isEnabled());
-        QVERIFY(v.BtSuivant->isEnabled());
-        QCOMPARE(v.focusWidget(), v.BtSuivant);
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QVERIFY(enfant<QPushButton>(&v, "BtPrecedent")->isEnabled());
+        QVERIFY(enfant<QPushButton>(&v, "BtSuivant")->isEnabled());
+        QCOMPARE(v.focusWidget(), enfant<QPushButton>(&v, "BtSuivant"));
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
         QCOMPARE(etat(v), L("2/3|à prendre en compte|A"));
-        QCOMPARE(couleur(v.LNiveau), QColor(255, 0, 255));
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QCOMPARE(couleur(enfant<QLabel>(&v, "LNiveau")), QColor(255, 0, 255));
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
         QCOMPARE(etat(v), L("3/3|pour information|B"));
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
         QCOMPARE(etat(v), L("1/3|important|C"));
-        QTest::mouseClick(v.BtPrecedent, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtPrecedent"), Qt::LeftButton);
         QCOMPARE(etat(v), L("3/3|pour information|B"));
-        QTest::mouseClick(v.BtPrecedent, Qt::LeftButton);
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtPrecedent"), Qt::LeftButton);
         QCOMPARE(etat(v), L("2/3|à prendre en compte|A"));
-        QCOMPARE(v.MemoAction->toPlainText(), L("deux"));
+        QCOMPARE(enfant<QPlainTextEdit>(&v, "MemoAction")->toPlainText(), L("deux"));
     }
 
     void oneRowLeavesOnlyClosing()
@@ -107,19 +97,19 @@ private slots:
         bool precedent = true, suivant = true;
         QWidget *focus = nullptr;
         quandModal(&v, [&] {
-            compteur = v.LCompteur->text();
-            precedent = v.BtPrecedent->isEnabled();
-            suivant = v.BtSuivant->isEnabled();
+            compteur = enfant<QLabel>(&v, "LCompteur")->text();
+            precedent = enfant<QPushButton>(&v, "BtPrecedent")->isEnabled();
+            suivant = enfant<QPushButton>(&v, "BtSuivant")->isEnabled();
             focus = v.focusWidget();
-            QTest::mouseClick(v.BtSuivant, Qt::LeftButton);   // disabled: nothing moves
-            apresSuivant = v.LCompteur->text();
-            QTest::mouseClick(v.BtFermer, Qt::LeftButton);
+            QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);   // disabled: nothing moves
+            apresSuivant = enfant<QLabel>(&v, "LCompteur")->text();
+            QTest::mouseClick(enfant<QPushButton>(&v, "BtFermer"), Qt::LeftButton);
         });
         QCOMPARE(v.exec(), int(QDialog::Accepted));
         QCOMPARE(compteur, L("1/1"));
         QVERIFY(!precedent);
         QVERIFY(!suivant);
-        QCOMPARE(focus, v.BtFermer);
+        QCOMPARE(focus, enfant<QPushButton>(&v, "BtFermer"));
         QCOMPARE(apresSuivant, L("1/1"));
         QVERIFY(!v.isVisible());
     }
@@ -134,38 +124,38 @@ private slots:
         s->AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("O1"), 1, L("première\rseconde"));
         s->AjouterResultat(0, L("03/04/2024"), 0, L("O2"), 1, L("médecin 0"));
         s->AjouterResultat(7, L("03/04/2024"), 42, L("O3"), 1, L("médecin absent"));
-        ligne(*s, {{L("NIVEAU"), 3}, {L("ORIGIN_TABLE"), L("O4")}, {L("ACTION"), L("vert")}});
-        ligne(*s, {{L("NIVEAU"), 7}, {L("ORIGIN_TABLE"), L("O5")}, {L("ACTION"), L("sans niveau")}});
+        s->journal.ajouter({.origine = L("O4"), .niveau = 3, .action = L("vert")});
+        s->journal.ajouter({.origine = L("O5"), .niveau = 7, .action = L("sans niveau")});
         TFShowRes v(*s);
         montrer(v);
-        QCOMPARE(v.LPatient->text(), L("DURAND Jean"));
-        QCOMPARE(v.LDateConsultation->text(), L("12/25/2023 10:30:00"));
-        QCOMPARE(v.LMedecin->text(), L("Claire Martin"));
-        QCOMPARE(v.LTable->text(), L("O1"));
-        QCOMPARE(v.MemoAction->toPlainText(), L("première\nseconde"));
-        QCOMPARE(v.MemoAction->document()->blockCount(), 2);
-        QCOMPARE(couleur(v.LNiveau), QColor(255, 0, 0));
+        QCOMPARE(enfant<QLabel>(&v, "LPatient")->text(), L("DURAND Jean"));
+        QCOMPARE(enfant<QLabel>(&v, "LDateConsultation")->text(), L("12/25/2023 10:30:00"));
+        QCOMPARE(enfant<QLabel>(&v, "LMedecin")->text(), L("Claire Martin"));
+        QCOMPARE(enfant<QLabel>(&v, "LTable")->text(), L("O1"));
+        QCOMPARE(enfant<QPlainTextEdit>(&v, "MemoAction")->toPlainText(), L("première\nseconde"));
+        QCOMPARE(enfant<QPlainTextEdit>(&v, "MemoAction")->document()->blockCount(), 2);
+        QCOMPARE(couleur(enfant<QLabel>(&v, "LNiveau")), QColor(255, 0, 0));
 
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
-        QCOMPARE(v.LMedecin->text(), QString());        // physician 0
-        QCOMPARE(v.LPatient->text(), QString());
-        QCOMPARE(v.LDateConsultation->text(), L("03/04/2024"));   // midnight: no time
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
-        QCOMPARE(v.LMedecin->text(), QString());        // not in the snapshot
-        QCOMPARE(v.LPatient->text(), L("Dossier n°7 inconnu dans la base."));
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
+        QCOMPARE(enfant<QLabel>(&v, "LMedecin")->text(), QString());        // physician 0
+        QCOMPARE(enfant<QLabel>(&v, "LPatient")->text(), QString());
+        QCOMPARE(enfant<QLabel>(&v, "LDateConsultation")->text(), L("03/04/2024"));   // midnight: no time
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
+        QCOMPARE(enfant<QLabel>(&v, "LMedecin")->text(), QString());        // not in the snapshot
+        QCOMPARE(enfant<QLabel>(&v, "LPatient")->text(), L("Dossier n°7 inconnu dans la base."));
 
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
-        QCOMPARE(v.LNiveau->text(), L("pour information"));
-        QCOMPARE(couleur(v.LNiveau), QColor(0, 128, 0));
-        QCOMPARE(v.LDateConsultation->text(), QString());   // written without a date
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
-        QCOMPARE(v.LTable->text(), L("O5"));
-        QCOMPARE(v.LNiveau->text(), QString());
-        QCOMPARE(couleur(v.LNiveau), QColor(0, 128, 0));   // an unknown level keeps the colour
-        QTest::mouseClick(v.BtSuivant, Qt::LeftButton);   // back to the first row, level 1
-        QCOMPARE(v.LNiveau->text(), L("important"));
-        QCOMPARE(couleur(v.LNiveau), QColor(255, 0, 0));
-        QCOMPARE(v.LMedecin->text(), L("Claire Martin"));
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
+        QCOMPARE(enfant<QLabel>(&v, "LNiveau")->text(), L("pour information"));
+        QCOMPARE(couleur(enfant<QLabel>(&v, "LNiveau")), QColor(0, 128, 0));
+        QCOMPARE(enfant<QLabel>(&v, "LDateConsultation")->text(), QString());   // written without a date
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
+        QCOMPARE(enfant<QLabel>(&v, "LTable")->text(), L("O5"));
+        QCOMPARE(enfant<QLabel>(&v, "LNiveau")->text(), QString());
+        QCOMPARE(couleur(enfant<QLabel>(&v, "LNiveau")), QColor(0, 128, 0));   // an unknown level keeps the colour
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);   // back to the first row, level 1
+        QCOMPARE(enfant<QLabel>(&v, "LNiveau")->text(), L("important"));
+        QCOMPARE(couleur(enfant<QLabel>(&v, "LNiveau")), QColor(255, 0, 0));
+        QCOMPARE(enfant<QLabel>(&v, "LMedecin")->text(), L("Claire Martin"));
     }
 
     // Level, then origin without regard to case (as the journal's own index
@@ -185,8 +175,8 @@ private slots:
         montrer(v);
         QStringList vus;
         for (int i = 0; i < 5; ++i) {
-            vus << v.MemoAction->toPlainText();
-            QTest::mouseClick(v.BtSuivant, Qt::LeftButton);
+            vus << enfant<QPlainTextEdit>(&v, "MemoAction")->toPlainText();
+            QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
         }
         QCOMPARE(vus, QStringList({L("z1"), L("a1"), L("a2"), L("z"), L("c")}));
         QStringList index;
@@ -204,21 +194,21 @@ private slots:
         s->AjouterResultat(0, QString(), 0, L("O"), 3, L("premier"));
         TFShowRes v(*s);
         montrer(v);
-        QCOMPARE(v.LCompteur->text(), L("1/1"));
+        QCOMPARE(enfant<QLabel>(&v, "LCompteur")->text(), L("1/1"));
         v.BtFermerClick();
         s->AjouterResultat(0, QString(), 0, L("O"), 1, L("nouveau"));
         montrer(v);
-        QCOMPARE(v.LCompteur->text(), L("1/2"));
-        QCOMPARE(v.MemoAction->toPlainText(), L("nouveau"));
-        QVERIFY(v.BtSuivant->isEnabled());
+        QCOMPARE(enfant<QLabel>(&v, "LCompteur")->text(), L("1/2"));
+        QCOMPARE(enfant<QPlainTextEdit>(&v, "MemoAction")->toPlainText(), L("nouveau"));
+        QVERIFY(enfant<QPushButton>(&v, "BtSuivant")->isEnabled());
         v.BtFermerClick();
         // The journal emptied between two runs, then written again.
-        s->ViderResultats();
+        s->journal.vider();
         s->AjouterResultat(0, QString(), 0, L("O"), 2, L("second run"));
         montrer(v);
-        QCOMPARE(v.LCompteur->text(), L("1/1"));
-        QCOMPARE(v.MemoAction->toPlainText(), L("second run"));
-        QVERIFY(!v.BtSuivant->isEnabled());
+        QCOMPARE(enfant<QLabel>(&v, "LCompteur")->text(), L("1/1"));
+        QCOMPARE(enfant<QPlainTextEdit>(&v, "MemoAction")->toPlainText(), L("second run"));
+        QVERIFY(!enfant<QPushButton>(&v, "BtSuivant")->isEnabled());
     }
 
     void unreadableJournalIsReportedAndLeavesAnEmptyViewer()
@@ -241,13 +231,13 @@ private slots:
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].kind, Boite::Erreur);
         QCOMPARE(ui.messages[0].text, L("Impossible de lire la table des résultats.\rErreur : no such table: Aldurix3"));
-        QCOMPARE(v.LCompteur->text(), L("0/0"));
-        QVERIFY(!v.BtSuivant->isEnabled());
-        QVERIFY(!v.BtPrecedent->isEnabled());
-        QCOMPARE(v.focusWidget(), v.BtFermer);
+        QCOMPARE(enfant<QLabel>(&v, "LCompteur")->text(), L("0/0"));
+        QVERIFY(!enfant<QPushButton>(&v, "BtSuivant")->isEnabled());
+        QVERIFY(!enfant<QPushButton>(&v, "BtPrecedent")->isEnabled());
+        QCOMPARE(v.focusWidget(), enfant<QPushButton>(&v, "BtFermer"));
         v.BtSuivantClick();   // not reachable by a click, and harmless anyway
         v.BtPrecedentClick();
-        QCOMPARE(v.LCompteur->text(), L("0/0"));
+        QCOMPARE(enfant<QLabel>(&v, "LCompteur")->text(), L("0/0"));
     }
 
     void windowLayout()
@@ -258,25 +248,26 @@ private slots:
         QVERIFY(s);
         s->AjouterResultat(0, QString(), 0, L("O"), 3, L("x"));
         TFShowRes v(*s);
-        QCOMPARE(v.Query1.databaseName(), s->CheminPrive);
+        // What the viewer reads: the journal, in the private directory.
+        QCOMPARE(s->TableResultats.databaseName(), s->CheminPrive);
         montrer(v);
         QCOMPARE(v.windowTitle(), L("Résultat du traitement"));
         QCOMPARE(v.size(), QSize(486, 424));
-        QCOMPARE(v.BtPrecedent->text(), L("<<   &Précédent"));
-        QCOMPARE(v.BtSuivant->text(), L("&Suivant   >>"));
-        QCOMPARE(v.BtFermer->text(), L("&Fermer"));
-        QCOMPARE(v.MemoAction->size(), QSize(457, 169));
-        QVERIFY(v.MemoAction->isReadOnly());
+        QCOMPARE(enfant<QPushButton>(&v, "BtPrecedent")->text(), L("<<   &Précédent"));
+        QCOMPARE(enfant<QPushButton>(&v, "BtSuivant")->text(), L("&Suivant   >>"));
+        QCOMPARE(enfant<QPushButton>(&v, "BtFermer")->text(), L("&Fermer"));
+        QCOMPARE(enfant<QPlainTextEdit>(&v, "MemoAction")->size(), QSize(457, 169));
+        QVERIFY(enfant<QPlainTextEdit>(&v, "MemoAction")->isReadOnly());
         QLabel *bandeau = v.findChild<QLabel *>(L("Panel1"));
         QVERIFY(bandeau);
         QCOMPARE(bandeau->text(), L("Visualisation des résultats du traitement"));
         QCOMPARE(bandeau->height(), 41);
         // Every value sits inside the window, on its caption's line and right of it.
-        const QList<QPair<QString, QLabel *>> lignes = {{L("Patient :"), v.LPatient},
-                                                        {L("Date de consultation :"), v.LDateConsultation},
-                                                        {L("Médecin destinataire des actes :"), v.LMedecin},
-                                                        {L("Nom de la table contenant l'erreur :"), v.LTable},
-                                                        {L("Niveau de gravité de l'erreur :"), v.LNiveau}};
+        const QList<QPair<QString, QLabel *>> lignes = {{L("Patient :"), enfant<QLabel>(&v, "LPatient")},
+                                                        {L("Date de consultation :"), enfant<QLabel>(&v, "LDateConsultation")},
+                                                        {L("Médecin destinataire des actes :"), enfant<QLabel>(&v, "LMedecin")},
+                                                        {L("Nom de la table contenant l'erreur :"), enfant<QLabel>(&v, "LTable")},
+                                                        {L("Niveau de gravité de l'erreur :"), enfant<QLabel>(&v, "LNiveau")}};
         for (const auto &[legende, valeur] : lignes) {
             QLabel *l = nullptr;
             for (QLabel *c : v.findChildren<QLabel *>())

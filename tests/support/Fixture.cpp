@@ -215,24 +215,18 @@ std::unique_ptr<Session> PracticeFixture::start(Interaction &ui, int *exitCode)
 QList<JournalRow> PracticeFixture::journal(Session &s)
 {
     QList<JournalRow> out;
-    db::TableCursor &t = s.TableResultats;
-    t.setIndexName(QStringLiteral("Ordre"));
-    for (t.first(); !t.eof(); t.next()) {
+    for (const Journal::Lue &l : s.journal.lignes()) {
         JournalRow r;
-        const db::Field pid = t.fieldByName(QStringLiteral("PATIENTS_ID"));
-        r.patientId = pid.isNull() ? QVariant() : QVariant(pid.asInteger());
-        r.patientNom = t.fieldByName(QStringLiteral("PATIENTS_NOM")).asString();
-        const db::Field d = t.fieldByName(QStringLiteral("DATE_CONSULTATION"));
-        if (!d.isNull())
-            r.date = d.asDateTime();
-        const db::Field mid = t.fieldByName(QStringLiteral("MEDECINS_ID"));
-        r.medecinId = mid.isNull() ? QVariant() : QVariant(mid.asInteger());
-        r.origine = t.fieldByName(QStringLiteral("ORIGIN_TABLE")).asString();
-        r.niveau = int(t.fieldByName(QStringLiteral("NIVEAU")).asInteger());
-        r.action = t.fieldByName(QStringLiteral("ACTION")).asString();
+        r.patientId = l.patientId.isNull() ? QVariant() : QVariant(l.patientId.asInteger());
+        r.patientNom = l.patientNom.asString();
+        if (!l.date.isNull())
+            r.date = l.date.asDateTime();
+        r.medecinId = l.medecinId.isNull() ? QVariant() : QVariant(l.medecinId.asInteger());
+        r.origine = l.origine.asString();
+        r.niveau = int(l.niveau.asInteger());
+        r.action = l.action.asString();
         out << r;
     }
-    t.first();
     return out;
 }
 

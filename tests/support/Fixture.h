@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QObject>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -102,3 +103,13 @@ private:
 QString textePdf(const QString &pdf);
 
 QString fixtureDate(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0);
+
+// The child of a window by the object name the program gives it, as a user's
+// script would find it; the test stops when there is none.
+template <class W> W *enfant(const QObject *fenetre, const char *nom)
+{
+    W *w = fenetre->findChild<W *>(QString::fromLatin1(nom));
+    if (!w)
+        qFatal("%s: no %s named %s", qPrintable(fenetre->objectName()), W::staticMetaObject.className(), nom);
+    return w;
+}
