@@ -11,6 +11,9 @@ struct FinProgramme {
     int code = 0;
 };
 
+// The last line of every message that ends the program.
+inline const QString kApplicationFermee = QStringLiteral("L'application va être fermée.");
+
 // The platform's directory separator, which the practice files call "\".
 QChar separateur();
 // Accepts either separator in configured paths.

@@ -8,62 +8,6 @@
 using db::DbError;
 namespace fmt = db::formats;
 
-bool Session::ActionSurTable(const QString &action, const QString &table, const QString &champ, const QString &champID,
-                             qint64 valeur, qint64 valeurID)
-{
-    if (champ == champID && valeur == valeurID)
-        return true;
-    QString texte;
-    if (action == QLatin1String("UPDATE"))
-        texte = QStringLiteral("UPDATE ") + table + QStringLiteral(" SET ") + champ + QStringLiteral("=:valeur WHERE ")
-                + champID + QStringLiteral("=:valeur_ID");
-    else if (action == QLatin1String("DELETE"))
-        texte = QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") + champID + QStringLiteral("=:valeur_ID");
-    else
-        return false;
-    try {
-        QryAction.close();
-        QryAction.clearSql();
-        QryAction.addLine(texte);
-        if (action == QLatin1String("UPDATE"))
-            QryAction.setInteger(QStringLiteral("valeur"), valeur);
-        QryAction.setInteger(QStringLiteral("valeur_ID"), valeurID);
-        QryAction.execSQL();
-        return true;
-    } catch (const DbError &e) {
-        try {
-            journal.ajouter({.origine = table,
-                             .niveau = 1,
-                             .action = QStringLiteral("La requête suivante a échoué, vous devez l'exécuter manuellement : ")
-                                       + texte + QStringLiteral("\r\n") + QStringLiteral("\r") + QStringLiteral("Erreur : ")
-                                       + e.message()});
-        } catch (const DbError &) {
-        }
-        return false;
-    }
-}
-
-void Session::AjusterIDValues(const QString &cle, qint64 valeur, bool forcer)
-{
-    db::TableCursor compteurs(QStringLiteral("TableIDValues"));
-    compteurs.setDatabaseName(NomBase);
-    compteurs.setTableName(QStringLiteral("ID_VALUES"));
-    compteurs.open();
-    compteurs.setIndexFieldNames(QStringLiteral("KEY_NAME"));
-    if (compteurs.findKey({fmt::upperAscii(cle)})) {
-        if (compteurs.fieldByName(QStringLiteral("LAST_VALUE")).asInteger() < valeur || forcer) {
-            compteurs.edit();
-            compteurs.setFieldValue(QStringLiteral("LAST_VALUE"), valeur);
-            compteurs.post();
-        }
-    } else {
-        compteurs.append();
-        compteurs.setFieldValue(QStringLiteral("KEY_NAME"), cle);
-        compteurs.setFieldValue(QStringLiteral("LAST_VALUE"), valeur);
-        compteurs.post();
-    }
-}
-
 QString Session::RenvoyerMontant(const QString &monnaie, double montant) const
 {
     if (const auto d = db::Decimal::fromDouble(montant))

@@ -47,6 +47,15 @@ void Session::supprimerFichiersTravail()
         common::SupprimerFichier(CheminPrive + common::separateur() + QString::fromLatin1(pattern));
 }
 
+void Requetes::lier(const QString &nomBase)
+{
+    for (db::Query *q : {&QryMedecin, &QrPatient, &QryMotConsu, &QryOrganismes, &QryCPMain, &QryCPGest, &QrIDValues,
+                         &QrModifyTablePatients, &QryAction, &Qry1, &Qry2, &Qry3})
+        q->setDatabaseName(nomBase);
+    Table1.setDatabaseName(nomBase);
+    TableX.setDatabaseName(nomBase);
+}
+
 void Session::FormCreate()
 {
     const QString programme = common::repertoireProgramme();
@@ -54,7 +63,7 @@ void Session::FormCreate()
     if (ini.isEmpty()) {
         ui.message(Boite::Erreur, QStringLiteral("Le fichier de configuration ") + programme
                                       + QStringLiteral("Praxelle.ini n'existe pas !") + QStringLiteral("\r")
-                                      + QStringLiteral("L'application va être fermée."));
+                                      + common::kApplicationFermee);
         throw FinProgramme{1};
     }
     try {
@@ -77,7 +86,7 @@ void Session::FormCreate()
         if (common::fichierExistant(CheminBase + QStringLiteral("PRAXELLE.VER")).isEmpty()) {
             ui.message(Boite::Erreur, QStringLiteral("La base de données n'est pas accessible à partir de ") + CheminBase
                                           + QStringLiteral(" !") + QStringLiteral("\r")
-                                          + QStringLiteral("L'application va être fermée."));
+                                          + common::kApplicationFermee);
             throw FinProgramme{1};
         }
         if (!InitialiserBase())
@@ -91,15 +100,11 @@ void Session::FormCreate()
             ui.message(Boite::Erreur, QStringLiteral("Connexion à la base de données ") + DBOrbelis.aliasName
                                           + QStringLiteral(" impossible !") + QStringLiteral("\r")
                                           + QStringLiteral("Erreur : ") + e.message() + QStringLiteral("\r")
-                                          + QStringLiteral("L'application va être fermée."));
+                                          + common::kApplicationFermee);
             throw FinProgramme{1};
         }
         db::IniFile version(common::fichierExistant(CheminBase + QStringLiteral("PRAXELLE.VER")));
-        for (db::Query *q : {&QryMedecin, &QrPatient, &QryMotConsu, &QryOrganismes, &QryCPMain, &QryCPGest,
-                             &QrIDValues, &QrModifyTablePatients, &QryAction, &Qry1, &Qry2, &Qry3})
-            q->setDatabaseName(NomBase);
-        Table1.setDatabaseName(NomBase);
-        TableX.setDatabaseName(NomBase);
+        lier(NomBase);
         ProgName = version.readString(QStringLiteral("Application"), QStringLiteral("ProgName"));
         if (ModeSQL) {
             FormatDateSauve = db::formats::shortDateFormat();
@@ -152,7 +157,7 @@ void Session::reprendreEcrituresInterrompues()
                    + conserves.join(QStringLiteral("\r")) + QStringLiteral("\r")
                    + QStringLiteral("Faites vérifier ces tables avant de relancer le programme ; les journaux (fichiers "
                                     ".aldjrn) sont conservés à côté d'elles.")
-                   + QStringLiteral("\r") + QStringLiteral("L'application va être fermée."));
+                   + QStringLiteral("\r") + common::kApplicationFermee);
     throw FinProgramme{1};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
+#include "app/Compteurs.h"
 #include "app/Interaction.h"
+#include "app/ReglagesMoteur.h"
 #include "checks/Journal.h"
 #include "db/Engine.h"
 #include "db/IniFile.h"
@@ -9,19 +11,8 @@
 #include <QString>
 #include <QStringList>
 
-// The main window's state and services, without the window: the connection,
-// every statement and cursor the phases share, the start-up values and the
-// work tables. The window (TFMain) and the dialogs reach it through one instance.
-class Session {
-public:
-    explicit Session(Interaction &ui);
-    ~Session();
-    Session(const Session &) = delete;
-    Session &operator=(const Session &) = delete;
-
-    Interaction &ui;
-
-    // Start-up values, set once.
+// Start-up values, set once (read everywhere).
+struct ValeursDemarrage {
     QString CheminBase;         // ends with a separator
     QString CheminPrive;        // no trailing separator
     QString NomBase;
@@ -30,7 +21,11 @@ public:
     bool ModeSQL = false;
     int TypeBase = 0;
     bool baseOuverte = false;   // the connection set-up succeeded and the work tables exist
+};
 
+// The practice connection and every statement and cursor the phases and the
+// dialogs share on it.
+struct Requetes {
     db::Connection DBOrbelis{QStringLiteral("DBOrbelis")};
     db::Query QryMedecin{QStringLiteral("QryMedecin")}, QrPatient{QStringLiteral("QrPatient")},
         QryMotConsu{QStringLiteral("QryMotConsu")}, QryOrganismes{QStringLiteral("QryOrganismes")},
@@ -39,12 +34,37 @@ public:
         QryAction{QStringLiteral("QryAction")}, Qry1{QStringLiteral("Qry1")}, Qry2{QStringLiteral("Qry2")},
         Qry3{QStringLiteral("Qry3")};
     db::TableCursor Table1{QStringLiteral("Table1")}, TableX{QStringLiteral("TableX")};
+
+    // Binds them all to the opened connection.
+    void lier(const QString &nomBase);
+};
+
+// The work tables of the private directory: the snapshots and the journal's
+// table, open from start-up to shut-down.
+struct TablesTravail {
     db::TableCursor TablePatients{QStringLiteral("TablePatients")}, TableMedecins{QStringLiteral("TableMedecins")},
         TableResultats{QStringLiteral("TableResultats")}, TableConsultations{QStringLiteral("TableConsultations")},
         TableOrganismes{QStringLiteral("TableOrganismes")};
     QStringList ListeTablesPatient;
+};
+
+// The main window's state and services, without the window: an aggregate of
+// the start-up values, the statements, the work tables, the journal, the
+// counters and the engine settings, under the names every phase and dialog
+// knows them by. The window (TFMain) and the dialogs reach it through one
+// instance.
+class Session : public ValeursDemarrage, public Requetes, public TablesTravail {
+public:
+    explicit Session(Interaction &ui);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    Interaction &ui;
+
     // The results journal, on TableResultats.
     Journal journal{TableResultats, TablePatients, ui};
+    Compteurs compteurs{NomBase, QryAction, journal};
 
     // Start-up: configuration, connection, work tables. Throws
     // common::FinProgramme when the program must end (after its message).
@@ -52,9 +72,9 @@ public:
     bool InitialiserBase();
     bool EstBaseParadox(const QString &directory) const;
     bool ParametrerBase(db::IniFile &version, db::Connection &connection);
-    void AjusterReglagesBDE();
-    QString LireParametreBDE(const QString &setting);
-    void EcrireParametreBDE(const QString &setting, const QString &value);
+    void AjusterReglagesBDE() { reglages::AjusterReglagesBDE(CheminBase); }
+    QString LireParametreBDE(const QString &setting) { return reglages::LireParametreBDE(setting); }
+    void EcrireParametreBDE(const QString &setting, const QString &value) { reglages::EcrireParametreBDE(setting, value); }
     void CreerTablesTravail();
     void RechercherTablesPatient();
 
@@ -63,8 +83,9 @@ public:
                          const QString &OriginTable, int Niveau, const QString &Action)
     { journal.AjouterResultat(PatientID, DateConsultation, MedecinID, OriginTable, Niveau, Action); }
     bool ActionSurTable(const QString &action, const QString &table, const QString &champ,
-                        const QString &champID, qint64 valeur, qint64 valeurID);
-    void AjusterIDValues(const QString &cle, qint64 valeur, bool forcer);
+                        const QString &champID, qint64 valeur, qint64 valeurID)
+    { return compteurs.ActionSurTable(action, table, champ, champID, valeur, valeurID); }
+    void AjusterIDValues(const QString &cle, qint64 valeur, bool forcer) { compteurs.AjusterIDValues(cle, valeur, forcer); }
     QString RenvoyerMontant(const QString &monnaie, double montant) const;
     QString RenvoyerMontant(const QString &monnaie, const db::Decimal &montant) const;
     QString DecrireActes() const;   // current row of Qry1

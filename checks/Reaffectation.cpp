@@ -1,4 +1,5 @@
 #include "checks/Reaffectation.h"
+#include "app/Common.h"
 #include "app/Session.h"
 #include "checks/CheckRun.h"
 #include "checks/LigneAjoutee.h"
@@ -10,7 +11,6 @@ using db::DbError;
 
 namespace {
 
-const QString kFermeture = QStringLiteral("L'application va être fermée.");
 const QString kMotif = QStringLiteral("Ajustement de la comptabilité.");
 const QString kEchecEnregistrement = QStringLiteral("Une erreur s'est produite pendant l'enregistrement des modifications");
 
@@ -88,7 +88,7 @@ void Reaffectation::AffecterPatientExistant(qint64 P, const QString &dossier)
                 Query4.execSQL();
             } catch (const DbError &e) {
                 fermerApplication(kEchecEnregistrement + QStringLiteral("\r\rErreur : ") + e.message() + QStringLiteral("\r\r")
-                                  + kFermeture);
+                                  + common::kApplicationFermee);
             }
         } else {
             try {
@@ -100,7 +100,7 @@ void Reaffectation::AffecterPatientExistant(qint64 P, const QString &dossier)
                 Query3.setInteger(QStringLiteral("cpmain_id"), cpmainR);
                 Query3.execSQL();
             } catch (const DbError &e) {
-                fermerApplication(kEchecEnregistrement + QStringLiteral("\r") + kFermeture + QStringLiteral("\r\rErreur : ")
+                fermerApplication(kEchecEnregistrement + QStringLiteral("\r") + common::kApplicationFermee + QStringLiteral("\r\rErreur : ")
                                   + e.message());
             }
         }
@@ -154,7 +154,7 @@ void Reaffectation::CreerNouveauPatient(const QString &nomSaisi, const QString &
             .valeur(QStringLiteral("NOM"), nom)
             .poster();
     } catch (const DbError &e) {
-        fermerApplication(QStringLiteral("Création du nouveau patient impossible.\r\r") + kFermeture
+        fermerApplication(QStringLiteral("Création du nouveau patient impossible.\r\r") + common::kApplicationFermee
                           + QStringLiteral("\rErreur : ") + e.message());
     }
 
@@ -182,7 +182,7 @@ void Reaffectation::CreerNouveauPatient(const QString &nomSaisi, const QString &
 
 void Reaffectation::creerConsultation(qint64 patientId, const QDateTime &date, qint64 medecinId)
 {
-    const QString suite = QStringLiteral(" La consultation ne peut pas être créée.\r\r") + kFermeture
+    const QString suite = QStringLiteral(" La consultation ne peut pas être créée.\r\r") + common::kApplicationFermee
                           + QStringLiteral("\rErreur : ");
     qint64 numero = 0;
     bool compteurExiste = false;
@@ -228,7 +228,7 @@ void Reaffectation::creerConsultation(qint64 patientId, const QDateTime &date, q
             .valeur(QStringLiteral("DATE_CONSULTATION"), date)
             .poster();
     } catch (const DbError &e) {
-        fermerApplication(QStringLiteral("Création de la consultation impossible.\r\r") + kFermeture
+        fermerApplication(QStringLiteral("Création de la consultation impossible.\r\r") + common::kApplicationFermee
                           + QStringLiteral("\rErreur : ") + e.message());
     }
 }

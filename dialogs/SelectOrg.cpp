@@ -1,4 +1,5 @@
 #include "dialogs/SelectOrg.h"
+#include "app/Messages.h"
 #include "app/Garde.h"
 #include "app/Session.h"
 #include "checks/CreationCaisse.h"
@@ -23,7 +24,6 @@ namespace fmt = db::formats;
 
 namespace {
 
-const QString kMasqueIncorrect = QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications");
 const QColor kObligatoire(255, 179, 179);
 
 void colorer(QWidget *w, QPalette::ColorRole role, const QColor &c)
@@ -271,7 +271,7 @@ bool TFSelectOrganisme::refuserSaisie(QLineEdit *edit)
 {
     if (!saisieIncomplete(edit))
         return false;
-    s.ui.message(Boite::Erreur, kMasqueIncorrect);
+    s.ui.message(Boite::Erreur, messages::kSaisieIncorrecte);
     // The field keeps the text it had when the user entered it, for Escape.
     m_retourSaisie = true;
     edit->setFocus();

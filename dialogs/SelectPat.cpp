@@ -1,4 +1,5 @@
 #include "dialogs/SelectPat.h"
+#include "app/Messages.h"
 #include "app/Garde.h"
 #include "app/Progress.h"
 #include "app/Session.h"
@@ -322,7 +323,7 @@ void TFSelectPatient::refuserDate()
     m_refusDateEnAttente = false;
     if (!EDNe_le->saisieRefusee())
         return;
-    s.ui.message(Boite::Erreur, kRefusDate);
+    s.ui.message(Boite::Erreur, messages::kSaisieIncorrecte);
     EDNe_le->setFocus();
 }
 

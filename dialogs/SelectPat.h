@@ -123,8 +123,6 @@ private:
 
     static inline const QString kNomVide = QStringLiteral("Nom du nouveau patient");
     static inline const QString kPrenomVide = QStringLiteral("Prénom du nouveau patient");
-    static inline const QString kRefusDate =
-        QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications");
 
     void construire();
     QString libelleCaisse(const QString &colonne);

@@ -4,6 +4,7 @@
 #include "app/Session.h"
 #include "db/Formats.h"
 #include "dialogs/SelectPat.h"
+#include "app/Messages.h"
 
 #include <QComboBox>
 
@@ -96,7 +97,7 @@ void TFSelectPatient::BtNouveau_patientClick()
         // field is left with the keyboard.
         if (EDNe_le->saisieRefusee()) {
             m_refusDateEnAttente = false;
-            s.ui.message(Boite::Erreur, kRefusDate);
+            s.ui.message(Boite::Erreur, messages::kSaisieIncorrecte);
             EDNe_le->setFocus();
             return;
         }
