@@ -1,4 +1,5 @@
 // Damaged Paradox files: a clear engine error, no crash, no file changed.
+#include "support/ParadoxDirs.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/Query.h"
@@ -14,18 +15,6 @@
 namespace {
 
 const QString kSamples = QStringLiteral(ALDURIX_SHARED_TESTDATA "/paradox");
-int g_alias = 0;
-
-QMap<QString, QByteArray> snapshot(const QString &dir)
-{
-    QMap<QString, QByteArray> out;
-    for (const QString &f : QDir(dir).entryList(QDir::Files)) {
-        QFile file(dir + QLatin1Char('/') + f);
-        file.open(QIODevice::ReadOnly);
-        out.insert(f, file.readAll());
-    }
-    return out;
-}
 
 void patch(const QString &file, qint64 at, const QByteArray &bytes)
 {
@@ -64,7 +53,7 @@ QString errorOf(const std::function<void()> &f)
 class ParadoxCorruptTest : public QObject {
     Q_OBJECT
     QTemporaryDir m_tmp;
-    std::vector<std::unique_ptr<db::Connection>> m_conns;
+    ParadoxConnections m_conns{QStringLiteral("PXC")};
 
     QString copySamples(const QString &name)
     {
@@ -80,19 +69,7 @@ class ParadoxCorruptTest : public QObject {
     }
 
     // A connection on dir under a new alias, or under the one given.
-    QString connect(const QString &dir, const QString &alias = QString())
-    {
-        const QString name = alias.isEmpty() ? QStringLiteral("PXC%1").arg(++g_alias) : alias;
-        if (!db::Engine::instance().aliasExists(name))
-            db::Engine::instance().addStandardAlias(name, dir, QStringLiteral("Paradox"));
-        auto c = std::make_unique<db::Connection>(name);
-        c->aliasName = name;
-        c->databaseName = name;
-        c->open();
-        m_conns.push_back(std::move(c));
-        return name;
-    }
-
+    QString connect(const QString &dir, const QString &alias = QString()) { return m_conns.connect(dir, alias); }
 private slots:
     void initTestCase()
     {

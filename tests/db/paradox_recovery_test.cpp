@@ -2,6 +2,7 @@
 // process killed in the middle of a statement, files that cannot grow, an
 // undo that fails, journals torn or unreadable, tables changed by another
 // program. Results are checked byte for byte and from outside with pxlib.
+#include "support/ParadoxDirs.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/Query.h"
@@ -35,17 +36,6 @@ const QString kHelper = QStringLiteral(ALDURIX_BINARY_DIR "/tests/paradox_crash_
 int g_alias = 0;
 
 using Files = QMap<QString, QByteArray>;
-
-Files snapshot(const QString &dir)
-{
-    Files out;
-    for (const QString &f : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
-        QFile file(dir + QLatin1Char('/') + f);
-        file.open(QIODevice::ReadOnly);
-        out.insert(f, file.readAll());
-    }
-    return out;
-}
 
 void restore(const QString &dir, const Files &files)
 {
@@ -126,20 +116,9 @@ class ParadoxRecoveryTest : public QObject {
     QString m_dir;
     QString m_journal;
     Files m_base;
-    std::vector<std::unique_ptr<db::Connection>> m_conns;
+    ParadoxConnections m_conns{QStringLiteral("PXR")};
 
-    QString connect()
-    {
-        const QString name = QStringLiteral("PXR%1").arg(++g_alias);
-        db::Engine::instance().addStandardAlias(name, m_dir, QStringLiteral("Paradox"));
-        auto c = std::make_unique<db::Connection>(name);
-        c->aliasName = name;
-        c->databaseName = name;
-        c->open();
-        m_conns.push_back(std::move(c));
-        return name;
-    }
-
+    QString connect() { return m_conns.connect(m_dir); }
     QStringList column(const QString &sql)
     {
         db::Query q;

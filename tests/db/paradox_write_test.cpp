@@ -1,5 +1,6 @@
 // Writing Paradox tables through SQL: values, the files left behind (read
 // again by a fresh connection and by pxlib), and what a failure leaves.
+#include "support/ParadoxDirs.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
 #include "db/Query.h"
@@ -35,17 +36,6 @@ namespace {
 int g_alias = 0;
 
 const QString kSamples = QStringLiteral(ALDURIX_SHARED_TESTDATA "/paradox");
-
-QMap<QString, QByteArray> snapshot(const QString &dir)
-{
-    QMap<QString, QByteArray> out;
-    for (const QString &f : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
-        QFile file(dir + QLatin1Char('/') + f);
-        file.open(QIODevice::ReadOnly);
-        out.insert(f, file.readAll());
-    }
-    return out;
-}
 
 void run(const QString &db, const QString &sql)
 {
@@ -169,21 +159,10 @@ class ParadoxWriteTest : public QObject {
     QTemporaryDir m_tmp;
     QString m_dir;
     QString m_db;
-    std::vector<std::unique_ptr<db::Connection>> m_conns;
+    ParadoxConnections m_conns{QStringLiteral("PXW")};
 
     // A connection of its own on the directory: a fresh cache.
-    QString connect(const QString &dir)
-    {
-        const QString name = QStringLiteral("PXW%1").arg(++g_alias);
-        db::Engine::instance().addStandardAlias(name, dir, QStringLiteral("Paradox"));
-        auto c = std::make_unique<db::Connection>(name);
-        c->aliasName = name;
-        c->databaseName = name;
-        c->open();
-        m_conns.push_back(std::move(c));
-        return name;
-    }
-
+    QString connect(const QString &dir) { return m_conns.connect(dir); }
     QSqlDatabase sqlDb(const QString &name) { return db::Engine::instance().connection(name)->database(); }
 
     // PATIENTS with rows 1..n: names "Nom<i>", memos for every third one.
