@@ -103,29 +103,20 @@ void CheckRun::SignalerSoldesCrediteurs()
         const QString monnaie = s.Qry1.fieldByName(QStringLiteral("MONNAIE1")).asString();
         for (int caisse = 1; caisse <= 2; ++caisse) {
             const QString n = QString::number(caisse);
-            const db::Field facture = s.Qry1.fieldByName(QStringLiteral("MontantTiersPayant") + n);
-            const db::Field regle = s.Qry1.fieldByName(QStringLiteral("RegleTiersPayant") + n);
+            const double facture = s.Qry1.fieldByName(QStringLiteral("MontantTiersPayant") + n).asFloat();
+            const double regle = s.Qry1.fieldByName(QStringLiteral("RegleTiersPayant") + n).asFloat();
             // Credits up to 0.0099 are rounding leftovers, not worth a row;
             // compared on the decimal digits, so 10.00 against 10.0099 is one.
-            const auto f = db::Decimal::fromDouble(facture.asFloat());
-            const auto r = db::Decimal::fromDouble(regle.asFloat());
-            QString factureTexte, regleTexte, soldeTexte;
-            if (f && r) {
-                const db::Decimal solde = *f - *r;
-                if (!(solde < db::Decimal::fromUnits(-99, 4)))
-                    continue;
-                factureTexte = s.RenvoyerMontant(monnaie, *f);
-                regleTexte = s.RenvoyerMontant(monnaie, *r);
-                soldeTexte = s.RenvoyerMontant(monnaie, solde.abs());
-            } else {
-                // A value no amount can have is still reported, as it reads.
-                const double solde = facture.asFloat() - regle.asFloat();
-                if (!(solde < -0.0099))
-                    continue;
-                factureTexte = s.RenvoyerMontant(monnaie, facture.asFloat());
-                regleTexte = s.RenvoyerMontant(monnaie, regle.asFloat());
-                soldeTexte = s.RenvoyerMontant(monnaie, std::fabs(solde));
-            }
+            // A value no amount can have is still reported, as it reads.
+            const auto f = db::Decimal::fromDouble(facture);
+            const auto r = db::Decimal::fromDouble(regle);
+            const bool crediteur = f && r ? *f - *r < db::Decimal::fromUnits(-99, 4) : facture - regle < -0.0099;
+            if (!crediteur)
+                continue;
+            const QString soldeTexte = f && r ? s.RenvoyerMontant(monnaie, (*f - *r).abs())
+                                              : s.RenvoyerMontant(monnaie, std::fabs(facture - regle));
+            const QString factureTexte = s.RenvoyerMontant(monnaie, facture);
+            const QString regleTexte = s.RenvoyerMontant(monnaie, regle);
             const db::Field organisme = s.Qry1.fieldByName(QStringLiteral("CPOrg_") + n + QStringLiteral("_ID"));
             QString caisseTexte = QStringLiteral("la caisse ");
             if (s.TableOrganismes.findKey({organisme.asInteger()}))

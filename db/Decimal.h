@@ -22,9 +22,6 @@ public:
     // Units of 10^-decimals: fromUnits(5024, 3) is 5.024.
     static Decimal fromUnits(qint64 units, int decimals);
     static std::optional<Decimal> fromDouble(double v);
-    // A double whose decimal is out of range reads as zero: use fromDouble to
-    // tell such a value apart.
-    static Decimal fromDoubleOrZero(double v) { return fromDouble(v).value_or(Decimal()); }
 
     // The double nearest to this decimal: what is stored for it.
     double toDouble() const;
@@ -40,7 +37,6 @@ public:
 
     auto operator<=>(const Decimal &o) const = default;
     bool operator==(const Decimal &o) const = default;
-    int sign() const { return (m_units > 0) - (m_units < 0); }
     // Above zero as the user reads an amount: once rounded to the millionth.
     // A leftover of binary arithmetic (4.4e-16) is no payment.
     bool isPositiveAmount() const;
