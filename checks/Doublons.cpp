@@ -27,7 +27,7 @@ void CheckRun::SupprimerDoublons()
     db::Query &groupes = s.Qry1;
     db::Query &recettes = s.Qry2;
     groupes.clearSql();
-    groupes.addLine(QStringLiteral("SELECT PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID, Count(CPMAIN_ID) as Compteur FROM CPMAIN GROUP BY PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID"));
+    groupes.addLine(QStringLiteral("SELECT PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID, Count(CPMAIN_ID) as Compteur FROM CPMAIN GROUP BY PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID ORDER BY PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID"));
     groupes.open();
     Parcours p(s, groupes, texte, true, QStringLiteral("Recherche des doublons dans la comptabilité ("));
     while (p.suivant()) {

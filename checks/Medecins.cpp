@@ -34,7 +34,7 @@ void CheckRun::CreerMedecinsAbsents()
 {
     s.DemarrerProgression(QStringLiteral("Ajustement des médecins inexistants..."), 0, 0, 0, false);
     s.Qry1.clearSql();
-    s.Qry1.addLine(QStringLiteral("SELECT MEDECINS_ID FROM PATIENTS WHERE MEDECINS_ID NOT IN (SELECT MEDECINS_ID FROM MEDECINS) GROUP BY MEDECINS_ID"));
+    s.Qry1.addLine(QStringLiteral("SELECT MEDECINS_ID FROM PATIENTS WHERE MEDECINS_ID NOT IN (SELECT MEDECINS_ID FROM MEDECINS) GROUP BY MEDECINS_ID ORDER BY MEDECINS_ID"));
     s.Qry1.open();
     const int total = s.Qry1.recordCount();
     s.ArreterProgression(false);

@@ -70,7 +70,7 @@ void CheckRun::CreerRemisesInconnuesComptabilite()
 {
     s.DemarrerProgression(QStringLiteral("Recherche des remises de chèques inconnues dans la comptabilité..."), 0, 1, 0, false);
     s.Qry1.clearSql();
-    s.Qry1.addLine(QStringLiteral("SELECT CPRem_ID FROM CPMAIN WHERE CPRem_ID IS NOT NULL GROUP BY CPRem_ID"));
+    s.Qry1.addLine(QStringLiteral("SELECT CPRem_ID FROM CPMAIN WHERE CPRem_ID IS NOT NULL GROUP BY CPRem_ID ORDER BY CPRem_ID"));
     s.Qry1.open();
     Parcours p(s, s.Qry1, QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité..."), false,
                QStringLiteral("Gestion des remises de chèques inconnues dans la comptabilité ("));

@@ -7,6 +7,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace db {
 
@@ -20,8 +21,22 @@ std::unique_ptr<Backend> Backend::forDriver(const QString &driver, const QString
     if (d == QLatin1String("PARADOX"))
         return std::make_unique<ParadoxBackend>(qtName);
     if (d == QLatin1String("MSSQL"))
-        return std::make_unique<OdbcBackend>(qtName);
+        return std::make_unique<OdbcBackend>(qtName, OdbcBackend::Source::SqlServer);
+    if (d == QLatin1String("ODBC"))
+        return std::make_unique<OdbcBackend>(qtName, OdbcBackend::Source::Generic);
     return nullptr;
+}
+
+QString Backend::Settings::operator()(const QString &key) const
+{
+    // The last line of a key wins: the connection's lines follow the alias's.
+    for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
+        const QString &l = m_lines[i];
+        const int eq = l.indexOf(QLatin1Char('='));
+        if (eq > 0 && l.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0)
+            return l.mid(eq + 1);
+    }
+    return QString();
 }
 
 void Backend::close() { removeConnection(); }
@@ -60,6 +75,15 @@ QStringList Backend::tableNames(const QString &, bool, bool withSystemTables) co
         out += d.tables(QSql::SystemTables);
     return out;
 }
+
+QString Backend::tableIdentifier(const QString &table) const
+{
+    QString e = table;
+    e.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + e + QLatin1Char('"');
+}
+
+QSqlRecord Backend::tableRecord(const QString &table) const { return database().record(table); }
 
 QString Backend::message(const QSqlError &error) const
 {

@@ -11,6 +11,7 @@
 #include <memory>
 
 class QSqlError;
+class QSqlRecord;
 class QSqlQuery;
 
 namespace db {
@@ -38,13 +39,24 @@ public:
     Backend(const Backend &) = delete;
     Backend &operator=(const Backend &) = delete;
 
-    // The backend of an alias's DRIVER ("SQLITE", "PARADOX", "MSSQL"); null
-    // for a driver none serves.
+    // The backend of an alias's DRIVER ("SQLITE", "PARADOX", "MSSQL", or
+    // "ODBC": any ODBC data source); null for a driver none serves.
     static std::unique_ptr<Backend> forDriver(const QString &driver, const QString &qtName);
+
+    // The parameter lines of an alias with those of the connection over
+    // them: a value by key (empty when absent), and every line.
+    class Settings {
+    public:
+        explicit Settings(QStringList lines) : m_lines(std::move(lines)) {}
+        QString operator()(const QString &key) const;
+        const QStringList &lines() const { return m_lines; }
+
+    private:
+        QStringList m_lines;
+    };
 
     // Opens the database from the alias's settings (PATH, SERVER NAME...).
     // Throws db::DbError with the engine's message; nothing is left open then.
-    using Settings = std::function<QString(const QString &key)>;
     virtual void open(const Settings &setting) = 0;
     void close();
     QSqlDatabase database() const { return QSqlDatabase::database(m_qtName, false); }
@@ -52,6 +64,11 @@ public:
     // Table names. A pattern and extensions only mean something where
     // tables are files.
     virtual QStringList tableNames(const QString &pattern, bool withExtensions, bool withSystemTables) const;
+    // A table's name as statements the program builds write it: quoted, in
+    // the spelling the database stores it under.
+    virtual QString tableIdentifier(const QString &table) const;
+    // The columns of a table; empty when there is no such table.
+    virtual QSqlRecord tableRecord(const QString &table) const;
 
     // Values. toStorage: a value as this database stores and compares it
     // (a QDateTime, a bool, a number, a text; kind Boolean makes any value a

@@ -220,12 +220,8 @@ void Connection::open()
     std::unique_ptr<Backend> b = Backend::forDriver(a.driver, m_qtName);
     if (!b)
         throw DbError(QStringLiteral("Pilote inconnu pour l'alias %1 : %2").arg(aliasToUse, a.driver));
-    b->open([&](const QString &key) {
-        // A parameter line of the connection wins over the alias's own.
-        bool found = false;
-        const QString v = lineValue(params, key, &found);
-        return found ? v : a.param(key);
-    });
+    // A parameter line of the connection wins over the alias's own.
+    b->open(Backend::Settings(a.params + params));
     m_backend = std::move(b);
     e.registerConnection(databaseName, this);
 }

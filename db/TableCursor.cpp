@@ -104,6 +104,27 @@ Backend &TableCursor::backend()
     return *m_local;
 }
 
+QString TableCursor::tableSql()
+{
+    return backend().tableIdentifier(baseName(m_table));
+}
+
+int TableCursor::columnIndex(const QString &field) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString TableCursor::quotedColumn(const QString &field) const
+{
+    // The program names columns in its own letter case; the database may
+    // store them in another, which a quoted name must match exactly.
+    const int c = columnIndex(field);
+    return quoted(c < 0 ? field : m_columns[c]);
+}
+
 QString TableCursor::quoted(const QString &ident) const
 {
     QString e = ident;
@@ -116,11 +137,11 @@ void TableCursor::createTable()
     close();
     Backend &b = backend();
     QSqlQuery q(b.database());
-    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
+    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(tableSql()));
     QStringList cols;
     for (const FieldDef &f : m_defs)
         cols << quoted(f.name) + QLatin1Char(' ') + sqlType(f) + (f.required && f.type != FieldType::AutoInc ? QStringLiteral(" NOT NULL") : QString());
-    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
+    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(tableSql(), cols.join(QStringLiteral(", "))));
 }
 
 void TableCursor::copyFrom(Query &source)
@@ -128,7 +149,7 @@ void TableCursor::copyFrom(Query &source)
     close();
     Backend &b = backend();
     QSqlQuery q(b.database());
-    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(baseName(m_table))));
+    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(tableSql()));
     const QStringList names = source.fieldNames();
     std::vector<ColumnKind> kinds;
     QStringList cols, holders;
@@ -138,10 +159,10 @@ void TableCursor::copyFrom(Query &source)
         cols << quoted(names[i]) + QLatin1Char(' ') + sqlTypeOfKind(kinds.back());
         holders << QStringLiteral("?");
     }
-    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(quoted(baseName(m_table)), cols.join(QStringLiteral(", "))));
+    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(tableSql(), cols.join(QStringLiteral(", "))));
     Transaction copy(b);
     QSqlQuery ins(b.database());
-    b.prepare(ins, QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(quoted(baseName(m_table)), holders.join(QLatin1Char(','))));
+    b.prepare(ins, QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(tableSql(), holders.join(QLatin1Char(','))));
     for (source.first(); !source.eof(); source.next()) {
         for (int i = 0; i < names.size(); ++i) {
             const Field f = source.field(i);
@@ -184,7 +205,7 @@ void TableCursor::loadSchema()
 {
     Backend &b = backend();
     const QString table = baseName(m_table);
-    const QSqlRecord rec = b.database().record(table);
+    const QSqlRecord rec = b.tableRecord(table);
     if (rec.isEmpty())
         throw DbError(QStringLiteral("Table %1 introuvable.").arg(m_table));
     m_columns.clear();
@@ -258,7 +279,7 @@ QString TableCursor::orderBy()
 {
     QStringList parts;
     for (int i = 0; i < m_indexFields.size(); ++i)
-        parts << quoted(m_indexFields[i]) + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
+        parts << quotedColumn(m_indexFields[i]) + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
     if (backend().hasRowIdentity())
         parts << QStringLiteral("rowid");
     return parts.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + parts.join(QStringLiteral(", "));
@@ -271,7 +292,7 @@ void TableCursor::reload()
     q.setForwardOnly(true);
     const bool rowid = b.hasRowIdentity();
     b.exec(q, QStringLiteral("SELECT %1* FROM %2%3").arg(rowid ? QStringLiteral("rowid, ") : QString(),
-                                                         quoted(baseName(m_table)), orderBy()));
+                                                         tableSql(), orderBy()));
     m_rows.clear();
     m_posByRowid.clear();
     std::vector<ColumnKind> kinds;
@@ -311,10 +332,10 @@ bool TableCursor::findKey(const QVariantList &values)
     if (b.hasRowIdentity()) {
         QStringList conds;
         for (int i = 0; i < n; ++i)
-            conds << quoted(m_indexFields[i]) + QStringLiteral(" = ?") + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
+            conds << quotedColumn(m_indexFields[i]) + QStringLiteral(" = ?") + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
         QSqlQuery q(b.database());
         b.prepare(q, QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
-                         .arg(quoted(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy()));
+                         .arg(tableSql(), conds.join(QStringLiteral(" AND ")), orderBy()));
         for (int i = 0; i < n; ++i)
             q.addBindValue(b.toStorage(values[i], kindOf(m_indexFields[i])));
         b.exec(q);
@@ -330,7 +351,7 @@ bool TableCursor::findKey(const QVariantList &values)
     for (int r = 0; r < int(m_rows.size()); ++r) {
         bool same = true;
         for (int i = 0; i < n && same; ++i) {
-            const int c = m_columns.indexOf(m_indexFields[i], 0);
+            const int c = columnIndex(m_indexFields[i]);
             const QVariant &v = m_rows[r][c + 1];
             same = v.toString() == values[i].toString();
         }
@@ -422,7 +443,7 @@ void TableCursor::post()
         return;
     Backend &b = backend();
     QSqlQuery q(b.database());
-    const QString table = quoted(baseName(m_table));
+    const QString table = tableSql();
     QStringList cols, holders;
     QVariantList values;
     for (const QString &c : m_columns) {
@@ -455,8 +476,10 @@ void TableCursor::post()
             } else {
                 QStringList conds;
                 for (const QString &f : m_indexFields) {
-                    const int c = m_columns.indexOf(f);
-                    conds << quoted(f) + QStringLiteral(" = ?");
+                    const int c = columnIndex(f);
+                    if (c < 0)
+                        throw DbError(QStringLiteral("%1 : champ '%2' non trouvé").arg(m_table, f));
+                    conds << quotedColumn(f) + QStringLiteral(" = ?");
                     keys << b.toStorage(m_editOriginal[c + 1], kindOf(f));
                 }
                 if (conds.isEmpty())
@@ -522,7 +545,7 @@ void TableCursor::emptyTable()
 {
     Backend &b = backend();
     QSqlQuery q(b.database());
-    b.exec(q, QStringLiteral("DELETE FROM %1").arg(quoted(baseName(m_table))));
+    b.exec(q, QStringLiteral("DELETE FROM %1").arg(tableSql()));
     m_loaded = false;
     m_rows.clear();
     m_posByRowid.clear();
@@ -536,7 +559,7 @@ void TableCursor::deleteTable()
     if (!isLocal()) {
         Backend &b = backend();
         QSqlQuery q(b.database());
-        b.exec(q, QStringLiteral("DROP TABLE %1").arg(quoted(baseName(m_table))));
+        b.exec(q, QStringLiteral("DROP TABLE %1").arg(tableSql()));
         return;
     }
     const QString file = localFile();

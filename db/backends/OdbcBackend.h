@@ -1,25 +1,37 @@
 #pragma once
 #include "db/Backend.h"
 
+class QSqlField;
+
 namespace db {
 
-// A database server through ODBC: today the practice's SQL Server, reached
-// with FreeTDS. The ODBC driver types the values itself (date-times,
-// flags, numbers), rows have no identity a cursor could use, and
-// transactions are the driver's own.
+// A database server through ODBC: the practice's SQL Server, reached with
+// FreeTDS, or any data source an alias of driver ODBC describes. The ODBC
+// driver types the values itself (date-times, flags, numbers), rows have no
+// identity a cursor could use, and transactions are the driver's own. Below
+// the connection string both are the same code.
 class OdbcBackend : public Backend {
 public:
-    using Backend::Backend;
+    enum class Source {
+        SqlServer,   // SERVER NAME, DATABASE NAME, USER NAME, PASSWORD, through FreeTDS
+        Generic      // the alias's lines are the connection's keys (odbcConnectionStringOfLines)
+    };
+    OdbcBackend(QString qtName, Source source) : Backend(std::move(qtName)), m_source(source) {}
 
-    // SERVER NAME, DATABASE NAME, USER NAME, PASSWORD.
     void open(const Settings &setting) override;
+
+    // Tables as the server lists them, each with its owner ("dbo.CPMAIN").
+    QStringList tableNames(const QString &pattern, bool withExtensions, bool withSystemTables) const override;
+    QString tableIdentifier(const QString &table) const override;
+    QSqlRecord tableRecord(const QString &table) const override;
 
     QVariant toStorage(const QVariant &value, ColumnKind kind) const override;
     QVariant fromStorage(const QVariant &stored, ColumnKind kind) const override;
     ColumnKind resultColumnKind(const QSqlQuery &q, int column) const override;
     QHash<QString, ColumnKind> tableColumnKinds(const QString &table) const override;
     bool hasRowIdentity() const override { return false; }
-    QList<IndexColumn> indexColumns(const QString &) const override { return {}; }
+    // Only the primary key is known ("<table>_PRIMARY"): the server's own.
+    QList<IndexColumn> indexColumns(const QString &index) const override;
     QString failureMessage() const override;
 
 protected:
@@ -28,14 +40,32 @@ protected:
     void doRollback() override;
     // SQL Server's spelling: SAVE TRANSACTION, ROLLBACK TRANSACTION; a
     // savepoint there is never released, it ends with its transaction.
+    // Other servers take the standard SAVEPOINT statements.
     void doSavepoint(const QString &name) override;
     void doRelease(const QString &name) override;
     void doRollbackTo(const QString &name) override;
+
+private:
+    bool sqlServer() const;
+    static ColumnKind kindOf(const QSqlField &field);
+    // The server's own spelling of a table's name (letter case, quoting),
+    // from its listing; read once per connection.
+    mutable QHash<QString, QString> m_tableNames;   // upper-cased name -> stored name
+    Source m_source;
 };
 
 // The ODBC connection string for FreeTDS. The server is "host",
 // "host,port", "host:port" or "host\instance".
 QString odbcConnectionString(const QString &server, const QString &database, const QString &user,
                              const QString &password);
+
+// The ODBC connection string of a generic alias's lines: each "KEY=value"
+// line is a key of the connection string ("DSN=...", "PORT=...", any key
+// the driver knows), except the engine's names that have an ODBC one:
+// "ODBC DRIVER" (DRIVER), "SERVER NAME" (SERVER), "DATABASE NAME"
+// (DATABASE), "USER NAME" (UID), "PASSWORD" (PWD). Settings that only
+// mean something to the engine (BLOB SIZE, LANGDRIVER...) are left out.
+// A later line of a key replaces an earlier one.
+QString odbcConnectionStringOfLines(const QStringList &lines);
 
 } // namespace db

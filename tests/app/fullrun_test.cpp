@@ -6,12 +6,15 @@
 #include "app/Main.h"
 #include "app/Messages.h"
 #include "db/Engine.h"
+#include "db/backends/OdbcBackend.h"
 #include "db/Formats.h"
 #include "dialogs/SelectOrg.h"
 #include "dialogs/SelectPat.h"
 #include "report/PrintRes.h"
 #include "report/ShowRes.h"
 #include "tools/demo/DemoData.h"
+#include "tools/demo/PracticeSchema.h"
+#include "tools/demo/ServerPractice.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -348,10 +351,11 @@ QString decrire(const JournalRow &r)
 // The practice database, read beside the program with its own connection.
 class Base {
 public:
-    explicit Base(const QString &file)
+    // The SQLite file, or the server's copy through ODBC when serveur names it.
+    explicit Base(const QString &file, const QString &serveur = QString()) : m_serveur(!serveur.isEmpty())
     {
-        QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nom);
-        d.setDatabaseName(file);
+        QSqlDatabase d = QSqlDatabase::addDatabase(m_serveur ? QStringLiteral("QODBC") : QStringLiteral("QSQLITE"), m_nom);
+        d.setDatabaseName(m_serveur ? serveur : file);
         if (!d.open())
             qFatal("cannot open the demo practice");
     }
@@ -371,10 +375,22 @@ public:
         while (q.next()) {
             QVariantList r;
             for (int i = 0; i < q.record().count(); ++i)
-                r << q.value(i);
+                r << commeSQLite(q.value(i));
             out << r;
         }
         return out;
+    }
+    // The server's typed values as the SQLite file stores them, so that the
+    // checks below read alike on both.
+    QVariant commeSQLite(const QVariant &v) const
+    {
+        if (!m_serveur || v.isNull())
+            return v;
+        if (v.metaType().id() == QMetaType::QDateTime)
+            return db::formats::storageText(v.toDateTime());
+        if (v.metaType().id() == QMetaType::Bool)
+            return qlonglong(v.toBool() ? 1 : 0);
+        return v;
     }
     QVariant scalar(const QString &sql) const
     {
@@ -392,9 +408,17 @@ public:
     {
         QVariantMap out;
         QSqlQuery q(QSqlDatabase::database(m_nom));
-        if (q.exec(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, where)) && q.next())
-            for (int i = 0; i < q.record().count(); ++i)
-                out.insert(q.record().fieldName(i), q.value(i));
+        if (q.exec(QStringLiteral("SELECT * FROM %1 WHERE %2").arg(table, where)) && q.next()) {
+            for (int i = 0; i < q.record().count(); ++i) {
+                // The layout's spelling: a server may store names in another case.
+                QString nom = q.record().fieldName(i);
+                if (const demo::TableDef *t = demo::findTable(table))
+                    for (const demo::Column &c : t->columns)
+                        if (c.name.compare(nom, Qt::CaseInsensitive) == 0)
+                            nom = c.name;
+                out.insert(nom, commeSQLite(q.value(i)));
+            }
+        }
         return out;
     }
     // Rows as text, by key, for telling what a run changed.
@@ -412,6 +436,7 @@ public:
 
 private:
     QString m_nom = QStringLiteral("fullrun-verif");
+    bool m_serveur = false;
 };
 
 QStringList fichiersDeTravail(const QString &dir)
@@ -433,6 +458,7 @@ class FullRunTest : public QObject {
     std::unique_ptr<demo::DemoLayout> m_layout;
     demo::PlantedFaults m_f;
     std::unique_ptr<Base> m_base;
+    QString m_baseServeur;   // the server database of the run, when on the server
     std::unique_ptr<TFMain> m_main;
 
     // Before the first run.
@@ -563,7 +589,16 @@ private slots:
         m_f = demo::writeDemoPractice(*m_layout, demo::kDefaultPatients, demo::kDefaultSeed, false);
         common::definirRepertoireProgramme(m_layout->program);
         db::Engine::instance().setConfigFile(m_layout->engineConfig());
-        m_base = std::make_unique<Base>(m_layout->databaseFile());
+        // The same run on the test server's copy of the practice.
+        QString serveur;
+        if (qEnvironmentVariable("ALDURIX_MOTEUR") == QLatin1String("serveur")) {
+            if (!PracticeFixture::serveurDisponible())
+                QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+            m_baseServeur = QStringLiteral("aldurix_fullrun_%1").arg(QCoreApplication::applicationPid());
+            demo::writeDemoServerPractice(*m_layout, qEnvironmentVariable("ALDURIX_TEST_SERVER"), m_baseServeur);
+            serveur = demo::withDatabase(qEnvironmentVariable("ALDURIX_TEST_SERVER"), m_baseServeur);
+        }
+        m_base = std::make_unique<Base>(m_layout->databaseFile(), serveur);
 
         // The numbers this scenario answers for.
         QCOMPARE(m_f.patientToAttach, 4);
@@ -607,6 +642,8 @@ private slots:
 
         m_main = std::make_unique<TFMain>();
         QVERIFY(m_main->session().baseOuverte);
+        // On the server the program reaches it through ODBC, not the file.
+        QCOMPARE(dynamic_cast<db::OdbcBackend *>(&m_main->session().DBOrbelis.backend()) != nullptr, !m_baseServeur.isEmpty());
         QCOMPARE(fichiersDeTravail(m_layout->privateDir()).size(), 5);
         m_main->creerDialogues();
         m_main->show();
@@ -855,7 +892,7 @@ private slots:
                                  .arg(m_f.sameDayOtherTime[0]).arg(m_f.sameDayOtherTime[1])),
                  m_f.sameDayOtherTime);
         QCOMPARE(m_base->scalar(QStringLiteral("SELECT count(*) FROM (SELECT 1 FROM CPMAIN GROUP BY PATIENTS_ID, DATE_CONSULTATION, "
-                                               "MEDECINS_ID HAVING count(*) > 1)")).toInt(), 0);
+                                               "MEDECINS_ID HAVING count(*) > 1) AS groupes")).toInt(), 0);
         auto doublon = [this](int id, int patient, const QDateTime &date, int medecin) {
             return surDossier(patient, nom(patient), date, medecin, L("Comptabilité (CPMAIN)"), 3,
                               L("Enregistrement en double : l'enregistrement n°%1 figure en double dans la comptabilité. Cela "
@@ -1224,6 +1261,8 @@ private slots:
     {
         m_main.reset();
         m_base.reset();
+        if (!m_baseServeur.isEmpty())
+            demo::dropServerDatabase(qEnvironmentVariable("ALDURIX_TEST_SERVER"), m_baseServeur);
         db::formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
     }
 };

@@ -136,16 +136,11 @@ private slots:
         QVERIFY(ui.progress.contains(L("  Gestion du doublon 4/4)")));
     }
 
-    void onlyTheSameInstantIsADuplicate_data()
-    {
-        QTest::addColumn<bool>("paradox");
-        QTest::newRow("SQLite") << false;
-        QTest::newRow("Paradox") << true;
-    }
+    void onlyTheSameInstantIsADuplicate_data() { lignesParMoteur(); }
 
     void onlyTheSameInstantIsADuplicate()
     {
-        QFETCH(bool, paradox);
+        QFETCH(Moteur, moteur);
         PracticeFixture f;
         recette(f, 1, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(9, 0)));
         recette(f, 2, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(9, 0, 1)));
@@ -153,12 +148,11 @@ private slots:
         recette(f, 4, {}, 10, kDate, 2);     // another physician
         recette(f, 5, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(10, 0, 0, 250)));
         recette(f, 6, {}, 10, QDateTime(QDate(2024, 3, 15), QTime(10, 0, 0, 750)));
-        if (paradox)
-            f.versParadox();
+        MOTEUR_OU_PASSER(f, moteur);
         ScriptedInteraction ui;
         auto s = run(f, ui);
         QVERIFY(s);
-        QCOMPARE(s->ModeSQL, !paradox);
+        QCOMPARE(s->ModeSQL, moteur != Moteur::Paradox);
         QStringList restants;
         for (const QStringList &r : PracticeFixture::lignes(*s, L("SELECT CPMAIN_ID FROM CPMAIN ORDER BY CPMAIN_ID")))
             restants << r.value(0);

@@ -15,9 +15,9 @@
 #include <QTest>
 #include <QTimer>
 
-// The same practice, once as a SQLite file and once as Paradox tables, goes
-// through the whole run with the same answers: the journals and the final
-// data must be the same.
+// The same practice, as a SQLite file, as Paradox tables and as a database
+// of the test server, goes through the whole run with the same answers: the
+// journals and the final data must be the same.
 class EnginesTest : public QObject {
     Q_OBJECT
 
@@ -27,15 +27,15 @@ class EnginesTest : public QObject {
         QStringList boites;
     };
 
-    static Issue executer(bool paradox)
+    static Issue executer(Moteur moteur)
     {
+        const bool paradox = moteur == Moteur::Paradox;
         Issue out;
         PracticeFixture f;
         demo::writeDemoData(f.db(), demo::kDefaultPatients, demo::kDefaultSeed);
-        if (paradox)
-            f.versParadox();
+        f.vers(moteur);
         ScriptedInteraction ui;
-        // Paradox keeps the workstation's format; give both runs the same one
+        // Paradox keeps the workstation's format; give every run the same one
         // so that dates read alike in the texts.
         db::formats::setShortDateFormat(QStringLiteral("MM/dd/yyyy"));
         auto s = f.start(ui);
@@ -102,24 +102,43 @@ class EnginesTest : public QObject {
         return out;
     }
 
-private slots:
-    void wholeRunGivesTheSameJournalAndData()
+    static const Issue &surSQLite()
     {
-        const Issue sqlite = executer(false);
-        const Issue paradox = executer(true);
+        static const Issue issue = executer(Moteur::SQLite);
+        return issue;
+    }
+
+    static void comparer(const Issue &autre)
+    {
+        const Issue &sqlite = surSQLite();
         QVERIFY(sqlite.journal.size() > 30);
-        for (int i = 0; i < qMin(sqlite.journal.size(), paradox.journal.size()); ++i)
-            QCOMPARE(paradox.journal[i], sqlite.journal[i]);
-        QCOMPARE(paradox.journal.size(), sqlite.journal.size());
-        QStringList boitesParadox = paradox.boites;
-        boitesParadox.removeAll(QStringLiteral("Veuillez fermer Praxelle sur tous les postes."));
-        QCOMPARE(boitesParadox, sqlite.boites);
-        for (auto it = sqlite.tables.constBegin(); it != sqlite.tables.constEnd(); ++it) {
-            const QList<QStringList> autre = paradox.tables.value(it.key());
-            QCOMPARE(autre.size(), it.value().size());
-            for (int i = 0; i < it.value().size(); ++i)
-                QCOMPARE(autre[i], it.value()[i]);
+        // Every line that differs, not only the first: one fault often moves many.
+        QStringList ecarts;
+        for (int i = 0; i < qMax(sqlite.journal.size(), autre.journal.size()); ++i) {
+            if (sqlite.journal.value(i) != autre.journal.value(i))
+                ecarts << QStringLiteral("%1:\n  attendu %2\n  obtenu  %3").arg(i).arg(sqlite.journal.value(i), autre.journal.value(i));
         }
+        QVERIFY2(ecarts.isEmpty(), qPrintable(ecarts.join(QLatin1Char('\n'))));
+        QStringList boites = autre.boites;
+        boites.removeAll(QStringLiteral("Veuillez fermer Praxelle sur tous les postes."));
+        QCOMPARE(boites, sqlite.boites);
+        for (auto it = sqlite.tables.constBegin(); it != sqlite.tables.constEnd(); ++it) {
+            const QList<QStringList> lignes = autre.tables.value(it.key());
+            QCOMPARE(lignes.size(), it.value().size());
+            for (int i = 0; i < it.value().size(); ++i)
+                QVERIFY2(lignes[i] == it.value()[i], qPrintable(it.key() + QStringLiteral(" : ") + lignes[i].join(QLatin1Char('|'))
+                                                              + QStringLiteral(" au lieu de ") + it.value()[i].join(QLatin1Char('|'))));
+        }
+    }
+
+private slots:
+    void paradoxGivesTheSameJournalAndData() { comparer(executer(Moteur::Paradox)); }
+
+    void serverGivesTheSameJournalAndData()
+    {
+        if (!PracticeFixture::serveurDisponible())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        comparer(executer(Moteur::Serveur));
     }
 };
 

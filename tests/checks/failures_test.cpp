@@ -191,45 +191,45 @@ QString lire(Session &s, const QString &sql)
 class FailuresTest : public QObject {
     Q_OBJECT
 
-    // The practice prepared, then as Paradox tables when asked; the same
-    // short date format on both, so that texts with dates read alike.
-    static std::unique_ptr<Session> demarrer(PracticeFixture &f, ScriptedInteraction &ui, bool paradox)
+    // The practice prepared, then on the engine asked; the same short date
+    // format on all, so that texts with dates read alike.
+    static std::unique_ptr<Session> demarrer(PracticeFixture &f, ScriptedInteraction &ui, Moteur moteur)
     {
-        if (paradox)
-            f.versParadox();
         db::formats::setShortDateFormat(u"MM/dd/yyyy"_s);
         auto s = f.start(ui);
-        if (s && s->ModeSQL == paradox)
+        if (s && s->ModeSQL == (moteur == Moteur::Paradox))
             QTest::qFail("not opened through the driver wanted", __FILE__, __LINE__);
         ui.messages.clear();   // the reminder to close the practice software, on Paradox
         ui.progress.clear();
         return s;
     }
 
-    // Every case once on each driver.
+    // Every case once on each engine.
     template <class Cas>
-    static void surLesDeuxPilotes(const QList<Cas> &cas)
+    static void surChaqueMoteur(const QList<Cas> &cas)
     {
         QTest::addColumn<int>("cas");
-        QTest::addColumn<bool>("paradox");
+        QTest::addColumn<Moteur>("moteur");
         for (int i = 0; i < cas.size(); ++i) {
-            QTest::newRow(qPrintable(cas[i].nom + u" / SQLite"_s)) << i << false;
-            QTest::newRow(qPrintable(cas[i].nom + u" / Paradox"_s)) << i << true;
+            QTest::newRow(qPrintable(cas[i].nom + u" / SQLite"_s)) << i << Moteur::SQLite;
+            QTest::newRow(qPrintable(cas[i].nom + u" / Paradox"_s)) << i << Moteur::Paradox;
+            QTest::newRow(qPrintable(cas[i].nom + u" / serveur"_s)) << i << Moteur::Serveur;
         }
     }
 
 private slots:
-    void guardedRepairFailureIsJournalled_data() { surLesDeuxPilotes(reparations()); }
+    void guardedRepairFailureIsJournalled_data() { surChaqueMoteur(reparations()); }
 
     void guardedRepairFailureIsJournalled()
     {
         QFETCH(int, cas);
-        QFETCH(bool, paradox);
+        QFETCH(Moteur, moteur);
         const Reparation r = reparations()[cas];
         PracticeFixture f;
         r.preparer(f);
+        MOTEUR_OU_PASSER(f, moteur);
         ScriptedInteraction ui;
-        auto s = demarrer(f, ui, paradox);
+        auto s = demarrer(f, ui, moteur);
         QVERIFY(s);
         db::Backend &backend = s->DBOrbelis.backend();
         const QString message = backend.failureMessage();
@@ -250,17 +250,18 @@ private slots:
         QVERIFY(!ui.progressOpen);
     }
 
-    void unguardedFailureEndsTheRunInOrder_data() { surLesDeuxPilotes(interruptions()); }
+    void unguardedFailureEndsTheRunInOrder_data() { surChaqueMoteur(interruptions()); }
 
     void unguardedFailureEndsTheRunInOrder()
     {
         QFETCH(int, cas);
-        QFETCH(bool, paradox);
+        QFETCH(Moteur, moteur);
         const Interruption c = interruptions()[cas];
         PracticeFixture f;
         pratiqueDuRun(f);
+        MOTEUR_OU_PASSER(f, moteur);
         Armement ui;
-        auto s = demarrer(f, ui, paradox);
+        auto s = demarrer(f, ui, moteur);
         QVERIFY(s);
         db::Backend &backend = s->DBOrbelis.backend();
         ui.backend = &backend;

@@ -217,16 +217,11 @@ private slots:
     // On floating columns 10.01 - 10.00 is 0.0099999999999998: a real one-cent
     // debt must stay, and only what the user reads as under a cent goes, on
     // every engine alike.
-    void oneCentDebtsAreKeptOnEveryEngine_data()
-    {
-        QTest::addColumn<bool>("paradox");
-        QTest::newRow("sqlite") << false;
-        QTest::newRow("paradox") << true;
-    }
+    void oneCentDebtsAreKeptOnEveryEngine_data() { lignesParMoteur(); }
 
     void oneCentDebtsAreKeptOnEveryEngine()
     {
-        QFETCH(bool, paradox);
+        QFETCH(Moteur, moteur);
         PracticeFixture f;
         recette(f, 1, 10.01, 10.00, 0, 0);       // one cent owed: kept
         recette(f, 2, 20.004, 20.00, 0, 0);      // under a cent: cancelled
@@ -242,13 +237,12 @@ private slots:
         // Amount texts round on the third decimal as written: 4 stays down.
         recette(f, 10, 0, 5.024, 0, 0);
         recette(f, 11, 0, 0, 0, 0.08, {{QStringLiteral("MONNAIE1"), QStringLiteral("FRF")}});
-        if (paradox)
-            f.versParadox();
+        MOTEUR_OU_PASSER(f, moteur);
         ScriptedInteraction ui;
         ui.answers = {true, true};
         auto s = f.start(ui);
         QVERIFY(s);
-        QCOMPARE(s->ModeSQL, !paradox);
+        QCOMPARE(s->ModeSQL, moteur != Moteur::Paradox);
         CheckRun run(*s);
         run.SolderPetitsSoldes();
         run.SignalerSoldesCrediteurs();

@@ -8,7 +8,9 @@
 #include "db/backends/SqliteBackend.h"
 #include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/PracticeSchema.h"
+#include "tools/demo/ServerPractice.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -16,6 +18,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
 
 bool ScriptedInteraction::question(Boite kind, const QString &text)
 {
@@ -76,6 +81,11 @@ static int g_fixtures = 0;
 
 PracticeFixture::PracticeFixture()
 {
+    if (qEnvironmentVariable("ALDURIX_MOTEUR") == QLatin1String("serveur") && !serveurDisponible()) {
+        // CTest's code for a skipped test.
+        fprintf(stderr, "Sauté : pas de serveur de test (ALDURIX_TEST_SERVER est vide ; tools/test.sh le démarre).\n");
+        std::exit(77);
+    }
     root = m_dir.path();
     base = root + QStringLiteral("/Base");
     prive = root + QStringLiteral("/Private");
@@ -101,14 +111,21 @@ PracticeFixture::PracticeFixture()
 PracticeFixture::~PracticeFixture()
 {
     db::formats::setShortDateFormat(QStringLiteral("dd/MM/yyyy"));
-    {
-        QSqlDatabase d = QSqlDatabase::database(m_conn, false);
-        d.close();
+    for (const QString &c : {m_conn + QStringLiteral("-serveur"), m_conn}) {
+        {
+            QSqlDatabase d = QSqlDatabase::database(c, false);
+            d.close();
+        }
+        QSqlDatabase::removeDatabase(c);
     }
-    QSqlDatabase::removeDatabase(m_conn);
+    if (!baseServeur.isEmpty())
+        demo::dropServerDatabase(qEnvironmentVariable("ALDURIX_TEST_SERVER"), baseServeur);
 }
 
-QSqlDatabase PracticeFixture::db() { return QSqlDatabase::database(m_conn); }
+QSqlDatabase PracticeFixture::db()
+{
+    return QSqlDatabase::database(baseServeur.isEmpty() ? m_conn : m_conn + QStringLiteral("-serveur"));
+}
 
 void PracticeFixture::exec(const QString &sql)
 {
@@ -152,7 +169,7 @@ void PracticeFixture::insert(const QString &table, const QVariantMap &values)
     QSqlQuery q(db());
     q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QLatin1Char(',')), holders.join(QLatin1Char(','))));
     for (auto it = values.constBegin(); it != values.constEnd(); ++it)
-        q.addBindValue(db::SqliteBackend::storageValue(it.value()));
+        q.addBindValue(baseServeur.isEmpty() ? db::SqliteBackend::storageValue(it.value()) : it.value());
     if (!q.exec())
         QTest::qFail(qPrintable(QStringLiteral("insert into %1: %2").arg(table, q.lastError().text())), __FILE__, __LINE__);
 }
@@ -179,6 +196,58 @@ void PracticeFixture::versParadox()
     writeIni({QStringLiteral("[DataBase]"), QStringLiteral("Server=") + baseParadox, QStringLiteral("Private=") + prive});
 }
 
+bool PracticeFixture::serveurDisponible() { return !qEnvironmentVariable("ALDURIX_TEST_SERVER").isEmpty(); }
+
+static int g_serveurs = 0;
+
+bool PracticeFixture::versServeur()
+{
+    const QString serveur = qEnvironmentVariable("ALDURIX_TEST_SERVER");
+    if (serveur.isEmpty())
+        return false;
+    baseServeur = QStringLiteral("aldurix_%1_%2").arg(QCoreApplication::applicationPid()).arg(++g_serveurs);
+    demo::createServerDatabase(serveur, baseServeur);
+    // From now on the case is read and changed on the server.
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_conn + QStringLiteral("-serveur"));
+    d.setDatabaseName(demo::withDatabase(serveur, baseServeur));
+    if (!d.open())
+        qFatal("cannot open the test server's database: %s", qPrintable(d.lastError().text()));
+    demo::exportToServer(QSqlDatabase::database(m_conn), d);
+    // The cases check their results with SQLite's group_concat; the server
+    // gets one of its own, in the order rows are read.
+    QSqlQuery q(d);
+    for (const char *sql : {"CREATE FUNCTION dbo.concat_suivant(text, anyelement) RETURNS text LANGUAGE sql IMMUTABLE AS "
+                            "$$ SELECT CASE WHEN $2 IS NULL THEN $1 WHEN $1 IS NULL THEN $2::text ELSE $1 || ',' || $2::text END $$",
+                            "CREATE AGGREGATE dbo.group_concat(anyelement) (SFUNC = dbo.concat_suivant, STYPE = text)"})
+        if (!q.exec(QString::fromLatin1(sql)))
+            qFatal("%s: %s", sql, qPrintable(q.lastError().text()));
+    const QString aliasServeur = alias + QStringLiteral("_Serveur");
+    db::Engine::instance().addAlias(aliasServeur, QStringLiteral("ODBC"),
+                                    demo::aliasLines(demo::withDatabase(serveur, baseServeur)));
+    db::IniFile ver(base + QStringLiteral("/PRAXELLE.VER"));
+    ver.writeString(QStringLiteral("DBKERNEL"), QStringLiteral("Alias"), aliasServeur);
+    return true;
+}
+
+bool PracticeFixture::vers(Moteur m)
+{
+    m_moteurChoisi = true;
+    switch (m) {
+    case Moteur::SQLite: return true;
+    case Moteur::Paradox: versParadox(); return true;
+    case Moteur::Serveur: return versServeur();
+    }
+    return false;
+}
+
+void lignesParMoteur()
+{
+    QTest::addColumn<Moteur>("moteur");
+    QTest::newRow("SQLite") << Moteur::SQLite;
+    QTest::newRow("Paradox") << Moteur::Paradox;
+    QTest::newRow("serveur") << Moteur::Serveur;
+}
+
 QList<QStringList> PracticeFixture::lignes(Session &s, const QString &sql)
 {
     db::Query q;
@@ -197,6 +266,11 @@ QList<QStringList> PracticeFixture::lignes(Session &s, const QString &sql)
 
 std::unique_ptr<Session> PracticeFixture::start(Interaction &ui, int *exitCode)
 {
+    // The whole suite again on the test server: a case that did not choose
+    // its engine runs there.
+    if (!m_moteurChoisi && baseParadox.isEmpty() && baseServeur.isEmpty()
+        && qEnvironmentVariable("ALDURIX_MOTEUR") == QLatin1String("serveur") && !versServeur())
+        qFatal("ALDURIX_MOTEUR=serveur without a test server (ALDURIX_TEST_SERVER)");
     db::Engine::instance().setConfigFile(programme + QStringLiteral("/AldurixEngine.cfg"));
     common::definirRepertoireProgramme(programme);
     auto s = std::make_unique<Session>(ui);

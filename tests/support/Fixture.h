@@ -48,6 +48,15 @@ public:
     void imprimerRapport() override;
 };
 
+// The engine a case runs on: the SQLite file as prepared, the same practice
+// as a directory of Paradox tables, or as a database of the test server
+// reached through ODBC (started by tools/test.sh).
+enum class Moteur { SQLite, Paradox, Serveur };
+Q_DECLARE_METATYPE(Moteur)
+
+// A "moteur" column with one row per engine, for data-driven cases.
+void lignesParMoteur();
+
 struct JournalRow {
     QVariant patientId;   // null when empty
     QString patientNom;
@@ -69,7 +78,8 @@ public:
     QString root, base, prive, programme, dbFile;
     QString alias = QStringLiteral("TestPractice");
 
-    // Direct access to the practice file, for preparing a case and checking it.
+    // Direct access to the practice database, for preparing a case and
+    // checking it: the SQLite file, or its copy on the test server once made.
     QSqlDatabase db();
     void exec(const QString &sql);
     QVariant scalar(const QString &sql);
@@ -85,6 +95,15 @@ public:
     void versParadox();
     QString baseParadox;
 
+    // The same on a fresh database of the test server, opened through a
+    // generic ODBC alias; false when no test server runs
+    // (ALDURIX_TEST_SERVER is empty).
+    bool versServeur();
+    QString baseServeur;
+    static bool serveurDisponible();
+    // SQLite: nothing; Paradox, Serveur: as above.
+    bool vers(Moteur m);
+
     // Starts a session on the practice (runs the start-up); null when it ended the program.
     std::unique_ptr<Session> start(Interaction &ui, int *exitCode = nullptr);
     static QList<JournalRow> journal(Session &s);
@@ -94,7 +113,15 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_conn;
+    bool m_moteurChoisi = false;
 };
+
+// Skips the case, saying why, when its engine is the absent test server.
+#define MOTEUR_OU_PASSER(fixture, moteur)                                                                        \
+    do {                                                                                                         \
+        if (!(fixture).vers(moteur))                                                                             \
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");            \
+    } while (false)
 
 // The text of a printed PDF as pdftotext reads it, page after page, without
 // the number printed at the foot of each page: a description that straddles a
