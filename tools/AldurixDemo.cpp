@@ -2,7 +2,8 @@
 // with a known set of faults, its PRAXELLE.VER, and a program directory whose
 // Praxelle.ini and engine configuration lead the checker to it.
 //
-//   AldurixDemo --out DIR --program-dir PDIR [--patients N] [--seed S] [--force] [--paradox]
+//   AldurixDemo --out DIR --program-dir PDIR [--patients N] [--seed S] [--force]
+//               [--paradox | --server ODBC [--server-database NAME]]
 //
 // Exit codes: 0 done, 1 wrong command line, 2 the database directory is not
 // empty (and --force was not given), 3 the writing failed.
@@ -11,6 +12,7 @@
 #include "db/IniFile.h"
 #include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/DemoData.h"
+#include "tools/demo/ServerPractice.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -85,7 +87,15 @@ int main(int argc, char **argv)
                                       QStringLiteral("Remplace une base de démonstration existante."));
     const QCommandLineOption paradoxOpt(QStringLiteral("paradox"),
                                         QStringLiteral("Écrit aussi la base en tables Paradox (BaseParadox), que le programme ouvrira."));
-    parser.addOptions({outOpt, programOpt, patientsOpt, seedOpt, forceOpt, paradoxOpt});
+    const QCommandLineOption serverOpt(
+        QStringLiteral("server"),
+        QStringLiteral("Écrit aussi la base sur un serveur de bases de données, par la chaîne de connexion ODBC donnée "
+                       "(sans DATABASE), que le programme ouvrira."),
+        QStringLiteral("ODBC"));
+    const QCommandLineOption serverDbOpt(QStringLiteral("server-database"),
+                                         QStringLiteral("Nom de la base créée sur le serveur (remplacée si elle existe ; orbelis_demo par défaut)."),
+                                         QStringLiteral("NAME"), QStringLiteral("orbelis_demo"));
+    parser.addOptions({outOpt, programOpt, patientsOpt, seedOpt, forceOpt, paradoxOpt, serverOpt, serverDbOpt});
     parser.process(app);
 
     if (!parser.isSet(outOpt) || !parser.isSet(programOpt)) {
@@ -103,6 +113,11 @@ int main(int argc, char **argv)
     const quint64 seed = parser.value(seedOpt).toULongLong(&ok);
     if (!ok) {
         err() << QStringLiteral("Graine incorrecte : %1 (un entier positif est attendu).\n").arg(parser.value(seedOpt));
+        return 1;
+    }
+
+    if (parser.isSet(paradoxOpt) && parser.isSet(serverOpt)) {
+        err() << "Les options --paradox et --server s'excluent.\n";
         return 1;
     }
 
@@ -125,6 +140,8 @@ int main(int argc, char **argv)
             }
             QSqlDatabase::removeDatabase(connection);
         }
+        if (parser.isSet(serverOpt))
+            demo::writeDemoServerPractice(layout, parser.value(serverOpt), parser.value(serverDbOpt));
     } catch (const demo::BaseInUse &e) {
         err() << e.message() << '\n';
         return 2;
@@ -144,6 +161,8 @@ int main(int argc, char **argv)
     out() << QStringLiteral("  Base de données : %1\n").arg(QDir::toNativeSeparators(layout.databaseFile()));
     if (!paradoxDir.isEmpty())
         out() << QStringLiteral("  Tables Paradox  : %1 (ouvertes par le programme)\n").arg(QDir::toNativeSeparators(paradoxDir));
+    if (parser.isSet(serverOpt))
+        out() << QStringLiteral("  Serveur         : base %1 (ouverte par le programme)\n").arg(parser.value(serverDbOpt));
     out() << QStringLiteral("  Praxelle.ini    : %1\n").arg(QDir::toNativeSeparators(layout.iniFile()));
     out() << QStringLiteral("  Configuration   : %1 (alias %2)\n")
                  .arg(QDir::toNativeSeparators(layout.engineConfig()), demo::kDemoAlias);

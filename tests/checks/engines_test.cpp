@@ -25,6 +25,7 @@ class EnginesTest : public QObject {
         QStringList journal;
         QMap<QString, QList<QStringList>> tables;
         QStringList boites;
+        QStringList tablesPatient;   // sorted: each engine lists in its own order
     };
 
     static Issue executer(Moteur moteur)
@@ -47,6 +48,8 @@ class EnginesTest : public QObject {
             if (s->ModeSQL || ui.messages.isEmpty() || ui.messages[0].text != QStringLiteral("Veuillez fermer Praxelle sur tous les postes."))
                 QTest::qFail("not opened in Paradox mode", __FILE__, __LINE__);
         }
+        out.tablesPatient = s->ListeTablesPatient;
+        out.tablesPatient.sort();
         Progression prog;
         TFSelectPatient patients(*s, prog);
         TFSelectOrganisme caisses(*s);
@@ -119,6 +122,9 @@ class EnginesTest : public QObject {
                 ecarts << QStringLiteral("%1:\n  attendu %2\n  obtenu  %3").arg(i).arg(sqlite.journal.value(i), autre.journal.value(i));
         }
         QVERIFY2(ecarts.isEmpty(), qPrintable(ecarts.join(QLatin1Char('\n'))));
+        // Names as the program uses them, whatever owner prefix or extension the engine lists.
+        QCOMPARE(autre.tablesPatient, sqlite.tablesPatient);
+        QVERIFY(sqlite.tablesPatient.contains(QStringLiteral("CPMAIN")));
         QStringList boites = autre.boites;
         boites.removeAll(QStringLiteral("Veuillez fermer Praxelle sur tous les postes."));
         QCOMPARE(boites, sqlite.boites);

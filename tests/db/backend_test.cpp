@@ -1,7 +1,8 @@
 // The backends, where the drivers differ: how values are stored and read
 // back, the engine's messages, transactions and savepoints, and the switch
-// that fails a statement. The same cases run on a SQLite database and on
-// the same database exported to Paradox tables.
+// that fails a statement. The same cases run on a SQLite database, on the
+// same database exported to Paradox tables, and on a database of the test
+// server reached through a generic ODBC alias.
 #include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
@@ -11,6 +12,7 @@
 #include "db/backends/ParadoxBackend.h"
 #include "db/backends/SqliteBackend.h"
 #include "db/paradox/ParadoxDriver.h"
+#include "tools/demo/ServerPractice.h"
 
 #include <QRandomGenerator>
 #include <QSqlError>
@@ -61,41 +63,63 @@ class BackendTest : public QObject {
     std::vector<std::unique_ptr<Connection>> m_conns;
     int m_count = 0;
 
+    enum Pilote { SQLite, Paradox, Serveur };
+    QStringList m_basesServeur;
+
     // A fresh database holding the table T, opened through the driver asked.
-    QString ouvrir(bool paradox)
+    QString ouvrir(int pilote)
     {
         const QString name = u"B%1"_s.arg(++m_count);
         const QString file = m_tmp.filePath(name + u".sqlite"_s);
-        {
-            QSqlDatabase d = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"seed"_s);
-            d.setDatabaseName(file);
-            d.open();
-            QSqlQuery q(d);
-            q.exec(u"CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOM VARCHAR(30), QUAND DATETIME, JOUR DATE, "
-                   "OK BOOLEAN, MONTANT FLOAT)"_s);
-            if (paradox)
-                paradox::exportSqliteDatabase(d, m_tmp.filePath(name));
-            d.close();
+        if (pilote == Serveur) {
+            const QString serveur = qEnvironmentVariable("ALDURIX_TEST_SERVER");
+            const QString base = u"aldurix_backend_%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(m_count);
+            demo::createServerDatabase(serveur, base);
+            m_basesServeur << base;
+            Engine::instance().addAlias(name, u"ODBC"_s, demo::aliasLines(demo::withDatabase(serveur, base)));
+        } else {
+            {
+                QSqlDatabase d = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"seed"_s);
+                d.setDatabaseName(file);
+                d.open();
+                QSqlQuery q(d);
+                q.exec(u"CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOM VARCHAR(30), QUAND DATETIME, JOUR DATE, "
+                       "OK BOOLEAN, MONTANT FLOAT)"_s);
+                if (pilote == Paradox)
+                    paradox::exportSqliteDatabase(d, m_tmp.filePath(name));
+                d.close();
+            }
+            QSqlDatabase::removeDatabase(u"seed"_s);
+            if (pilote == Paradox)
+                Engine::instance().addStandardAlias(name, m_tmp.filePath(name), u"Paradox"_s);
+            else
+                Engine::instance().addAlias(name, u"SQLITE"_s, {u"PATH="_s + file});
         }
-        QSqlDatabase::removeDatabase(u"seed"_s);
-        if (paradox)
-            Engine::instance().addStandardAlias(name, m_tmp.filePath(name), u"Paradox"_s);
-        else
-            Engine::instance().addAlias(name, u"SQLITE"_s, {u"PATH="_s + file});
         auto c = std::make_unique<Connection>(name);
         c->databaseName = name;
         c->open();
+        if (pilote == Serveur)
+            run(name, u"CREATE TABLE dbo.T (ID INTEGER NOT NULL PRIMARY KEY, NOM VARCHAR(30), QUAND TIMESTAMP(3), JOUR DATE, "
+                      "OK BOOLEAN, MONTANT FLOAT)"_s);
         m_conns.push_back(std::move(c));
         return name;
     }
 
     Backend &backend(const QString &base) { return Engine::instance().connection(base)->backend(); }
 
-    static void surLesDeuxPilotes()
+    static void surChaquePilote()
     {
-        QTest::addColumn<bool>("paradox");
-        QTest::newRow("SQLite") << false;
-        QTest::newRow("Paradox") << true;
+        QTest::addColumn<int>("pilote");
+        QTest::newRow("SQLite") << int(SQLite);
+        QTest::newRow("Paradox") << int(Paradox);
+        QTest::newRow("serveur") << int(Serveur);
+    }
+
+    // The server's row skips, saying why, where no test server runs.
+    static int pilote()
+    {
+        QFETCH(int, pilote);
+        return pilote;
     }
 
 private slots:
@@ -105,7 +129,13 @@ private slots:
         Engine::instance().setConfigFile(m_tmp.filePath(u"engine.cfg"_s));
     }
 
-    void cleanup() { m_conns.clear(); }
+    void cleanup()
+    {
+        m_conns.clear();
+        for (const QString &b : std::as_const(m_basesServeur))
+            demo::dropServerDatabase(qEnvironmentVariable("ALDURIX_TEST_SERVER"), b);
+        m_basesServeur.clear();
+    }
 
     // ---- values
 
@@ -177,12 +207,13 @@ private slots:
 
     // Through real tables: parameters and cursors write, statements and
     // cursors read, and equality in SQL finds the rows written.
-    void valuesComeBackAsWritten_data() { surLesDeuxPilotes(); }
+    void valuesComeBackAsWritten_data() { surChaquePilote(); }
 
     void valuesComeBackAsWritten()
     {
-        QFETCH(bool, paradox);
-        const QString base = ouvrir(paradox);
+        if (pilote() == Serveur && qEnvironmentVariable("ALDURIX_TEST_SERVER").isEmpty())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        const QString base = ouvrir(pilote());
         Query ins;
         ins.setDatabaseName(base);
         ins.setSql(u"INSERT INTO T (ID, NOM, QUAND, JOUR, OK, MONTANT) VALUES (:id, :nom, :quand, :jour, :ok, :montant)"_s);
@@ -306,12 +337,13 @@ private slots:
 
     // ---- the switch
 
-    void switchFailsTheKthStatementOnce_data() { surLesDeuxPilotes(); }
+    void switchFailsTheKthStatementOnce_data() { surChaquePilote(); }
 
     void switchFailsTheKthStatementOnce()
     {
-        QFETCH(bool, paradox);
-        const QString base = ouvrir(paradox);
+        if (pilote() == Serveur && qEnvironmentVariable("ALDURIX_TEST_SERVER").isEmpty())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        const QString base = ouvrir(pilote());
         Backend &b = backend(base);
         b.failStatement(3);
         QVERIFY(b.failureArmed());
@@ -353,12 +385,13 @@ private slots:
 
     // ---- transactions and savepoints
 
-    void transactionUndoesWhatWasNotCommitted_data() { surLesDeuxPilotes(); }
+    void transactionUndoesWhatWasNotCommitted_data() { surChaquePilote(); }
 
     void transactionUndoesWhatWasNotCommitted()
     {
-        QFETCH(bool, paradox);
-        const QString base = ouvrir(paradox);
+        if (pilote() == Serveur && qEnvironmentVariable("ALDURIX_TEST_SERVER").isEmpty())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        const QString base = ouvrir(pilote());
         Connection &c = *Engine::instance().connection(base);
         Backend &b = c.backend();
         // A failure inside the group undoes the whole group.
@@ -398,12 +431,13 @@ private slots:
         QCOMPARE(ids(base, u"SELECT ID FROM T ORDER BY ID"_s), (QStringList{u"3"_s, u"5"_s}));
     }
 
-    void savepointUndoesOnlyItsPart_data() { surLesDeuxPilotes(); }
+    void savepointUndoesOnlyItsPart_data() { surChaquePilote(); }
 
     void savepointUndoesOnlyItsPart()
     {
-        QFETCH(bool, paradox);
-        const QString base = ouvrir(paradox);
+        if (pilote() == Serveur && qEnvironmentVariable("ALDURIX_TEST_SERVER").isEmpty())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        const QString base = ouvrir(pilote());
         run(base, u"INSERT INTO T (ID) VALUES (9)"_s);
         Connection &c = *Engine::instance().connection(base);
         {

@@ -253,6 +253,31 @@ private slots:
         QVERIFY(odbcConnectionString(QStringLiteral("h,1500"), {}, {}, {}).contains(QStringLiteral("PORT=1500")));
     }
 
+    // A generic alias: its lines are the connection's keys, the engine's
+    // names for them translated, its own settings left out, the
+    // connection's lines over the alias's.
+    void genericOdbcAliasLines()
+    {
+        QCOMPARE(odbcConnectionStringOfLines({QStringLiteral("ODBC DRIVER=PostgreSQL Unicode"), QStringLiteral("SERVER NAME=db1"),
+                                              QStringLiteral("DATABASE NAME=Orbelis"), QStringLiteral("USER NAME=sa"),
+                                              QStringLiteral("PASSWORD=p;w}d"), QStringLiteral("BLOB SIZE=300"),
+                                              QStringLiteral("LANGDRIVER=BLLT1FR0"), QStringLiteral("Port=5433"),
+                                              QStringLiteral("USER NAME=praticien")}),
+                 QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=db1;DATABASE=Orbelis;UID=praticien;PWD={p;w}}d};PORT=5433"));
+        QCOMPARE(odbcConnectionStringOfLines({QStringLiteral("DSN=Orbelis"), QStringLiteral("PATH=C:\\Base")}), QStringLiteral("DSN=Orbelis"));
+        // Through an alias: a DSN that does not exist is the driver manager's refusal, nothing is left open.
+        Engine::instance().addAlias(QStringLiteral("SourceOdbc"), QStringLiteral("ODBC"), {QStringLiteral("DSN=AldurixAbsente")});
+        Connection c;
+        c.databaseName = QStringLiteral("SourceOdbc");
+        try {
+            c.open();
+            QFAIL("connected to nothing");
+        } catch (const DbError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("Data source name not found")), qPrintable(e.message()));
+        }
+        QVERIFY(!c.connected());
+    }
+
     void workTableCursor()
     {
         const QString dir = tmp.path() + QStringLiteral("/prive");
