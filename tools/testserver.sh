@@ -32,7 +32,7 @@ serveur_demarrer() {
   fi
 
   local bin
-  bin="$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)"
+  bin="$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)"
   if [ -z "$bin" ] || [ ! -x "$bin/initdb" ]; then
     echo "Serveur de test : initdb introuvable ; les tests sur serveur seront sautés."
     return 0
