@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QTextStream>
@@ -118,6 +119,12 @@ int main(int argc, char **argv)
 
     if (parser.isSet(paradoxOpt) && parser.isSet(serverOpt)) {
         err() << "Les options --paradox et --server s'excluent.\n";
+        return 1;
+    }
+    // The name goes into the server's statements as it stands.
+    if (!QRegularExpression(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$")).match(parser.value(serverDbOpt)).hasMatch()) {
+        err() << QStringLiteral("Nom de base incorrect : %1 (lettres sans accent, chiffres et _ ; pas de chiffre en tête).\n")
+                     .arg(parser.value(serverDbOpt));
         return 1;
     }
 

@@ -4,6 +4,7 @@
 #include "db/Formats.h"
 #include "db/IniFile.h"
 #include "tools/demo/DemoData.h"
+#include "tools/demo/ServerPractice.h"
 #include "tools/demo/PracticeSchema.h"
 
 #include <QDir>
@@ -759,6 +760,42 @@ private slots:
         db::IniFile ver(tmp.path() + QStringLiteral("/d/BaseParadox/PRAXELLE.VER"));
         QCOMPARE(ver.readInteger(QStringLiteral("DBKERNEL"), QStringLiteral("DBType"), -1), 1);
         QVERIFY(ver.readString(QStringLiteral("DBKERNEL"), QStringLiteral("Alias")).isEmpty());
+        // A server database name that is no plain identifier never reaches a statement.
+        QCOMPARE(run(where + QStringList{QStringLiteral("--force"), QStringLiteral("--server"), QStringLiteral("DSN=x"),
+                                         QStringLiteral("--server-database"), QStringLiteral("a\";DROP")}, &errors), 1);
+        QVERIFY(errors.contains(QStringLiteral("Nom de base incorrect")));
+
+        // The server copy: typed columns, a primary key, the owner dbo; the
+        // demo alias then reaches it through ODBC.
+        const QString serveur = qEnvironmentVariable("ALDURIX_TEST_SERVER");
+        if (serveur.isEmpty())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        const QString base = QStringLiteral("aldurix_demo_%1").arg(QCoreApplication::applicationPid());
+        QCOMPARE(run(where + QStringList{QStringLiteral("--force"), QStringLiteral("--server"), serveur,
+                                         QStringLiteral("--server-database"), base}, &errors), 0);
+        db::IniFile cfg(tmp.path() + QStringLiteral("/p/AldurixEngine.cfg"));
+        QCOMPARE(cfg.readString(QStringLiteral("ALIAS ") + demo::kDemoAlias, QStringLiteral("DRIVER")), QStringLiteral("ODBC"));
+        QCOMPARE(cfg.readString(QStringLiteral("ALIAS ") + demo::kDemoAlias, QStringLiteral("DATABASE")), base);
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), QStringLiteral("demo-serveur"));
+            d.setDatabaseName(demo::withDatabase(serveur, base));
+            QVERIFY(d.open());
+            QSqlQuery q(d);
+            QVERIFY(q.exec(QStringLiteral("SELECT column_name, data_type, is_nullable FROM information_schema.columns "
+                                          "WHERE table_schema = 'dbo' AND table_name = 'cpmain' AND column_name IN "
+                                          "('cpmain_id', 'montant1', 'date_consultation', 'tierspayant', 'payeur') ORDER BY column_name")));
+            QStringList colonnes;
+            while (q.next())
+                colonnes << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString()}.join(QLatin1Char(' '));
+            QCOMPARE(colonnes, (QStringList{QStringLiteral("cpmain_id integer NO"), QStringLiteral("date_consultation timestamp without time zone YES"),
+                                            QStringLiteral("montant1 double precision YES"), QStringLiteral("payeur character varying YES"),
+                                            QStringLiteral("tierspayant boolean YES")}));
+            QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM dbo.cpmain")) && q.next());
+            QVERIFY(q.value(0).toInt() > 100);
+            d.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("demo-serveur"));
+        demo::dropServerDatabase(serveur, base);
     }
 };
 
