@@ -76,12 +76,14 @@ QStringList Backend::tableNames(const QString &, bool, bool withSystemTables) co
     return out;
 }
 
-QString Backend::tableIdentifier(const QString &table) const
+QString quotedIdentifier(const QString &name)
 {
-    QString e = table;
+    QString e = name;
     e.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + e + QLatin1Char('"');
 }
+
+QString Backend::tableIdentifier(const QString &table) const { return quotedIdentifier(table); }
 
 QSqlRecord Backend::tableRecord(const QString &table) const { return database().record(table); }
 

@@ -18,6 +18,10 @@ namespace db {
 
 class Connection;
 
+// A name in double quotes, a quote inside doubled: the standard quoting,
+// which every engine here takes.
+QString quotedIdentifier(const QString &name);
+
 // A column of an index, in the order the index sorts on.
 struct IndexColumn {
     QString name;

@@ -104,11 +104,6 @@ Backend &TableCursor::backend()
     return *m_local;
 }
 
-QString TableCursor::tableSql()
-{
-    return backend().tableIdentifier(baseName(m_table));
-}
-
 int TableCursor::columnIndex(const QString &field) const
 {
     for (int i = 0; i < m_columns.size(); ++i)
@@ -122,14 +117,7 @@ QString TableCursor::quotedColumn(const QString &field) const
     // The program names columns in its own letter case; the database may
     // store them in another, which a quoted name must match exactly.
     const int c = columnIndex(field);
-    return quoted(c < 0 ? field : m_columns[c]);
-}
-
-QString TableCursor::quoted(const QString &ident) const
-{
-    QString e = ident;
-    e.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + e + QLatin1Char('"');
+    return quotedIdentifier(c < 0 ? field : m_columns[c]);
 }
 
 void TableCursor::createTable()
@@ -137,11 +125,11 @@ void TableCursor::createTable()
     close();
     Backend &b = backend();
     QSqlQuery q(b.database());
-    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(tableSql()));
+    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(b.tableIdentifier(baseName(m_table))));
     QStringList cols;
     for (const FieldDef &f : m_defs)
-        cols << quoted(f.name) + QLatin1Char(' ') + sqlType(f) + (f.required && f.type != FieldType::AutoInc ? QStringLiteral(" NOT NULL") : QString());
-    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(tableSql(), cols.join(QStringLiteral(", "))));
+        cols << quotedIdentifier(f.name) + QLatin1Char(' ') + sqlType(f) + (f.required && f.type != FieldType::AutoInc ? QStringLiteral(" NOT NULL") : QString());
+    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(b.tableIdentifier(baseName(m_table)), cols.join(QStringLiteral(", "))));
 }
 
 void TableCursor::copyFrom(Query &source)
@@ -149,20 +137,20 @@ void TableCursor::copyFrom(Query &source)
     close();
     Backend &b = backend();
     QSqlQuery q(b.database());
-    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(tableSql()));
+    b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(b.tableIdentifier(baseName(m_table))));
     const QStringList names = source.fieldNames();
     std::vector<ColumnKind> kinds;
     QStringList cols, holders;
     source.first();
     for (int i = 0; i < names.size(); ++i) {
         kinds.push_back(source.field(i).kind());
-        cols << quoted(names[i]) + QLatin1Char(' ') + sqlTypeOfKind(kinds.back());
+        cols << quotedIdentifier(names[i]) + QLatin1Char(' ') + sqlTypeOfKind(kinds.back());
         holders << QStringLiteral("?");
     }
-    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(tableSql(), cols.join(QStringLiteral(", "))));
+    b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(b.tableIdentifier(baseName(m_table)), cols.join(QStringLiteral(", "))));
     Transaction copy(b);
     QSqlQuery ins(b.database());
-    b.prepare(ins, QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(tableSql(), holders.join(QLatin1Char(','))));
+    b.prepare(ins, QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(b.tableIdentifier(baseName(m_table)), holders.join(QLatin1Char(','))));
     for (source.first(); !source.eof(); source.next()) {
         for (int i = 0; i < names.size(); ++i) {
             const Field f = source.field(i);
@@ -190,14 +178,14 @@ void TableCursor::addIndex(const QString &name, const QString &fields, int optio
     const QString indexName = (options & ixPrimary) ? table + QStringLiteral("_PRIMARY") : name;
     QStringList parts;
     for (const QString &f : fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        QString p = quoted(f.trimmed());
+        QString p = quotedIdentifier(f.trimmed());
         if ((options & ixCaseInsensitive) && kindOf(f.trimmed()) == ColumnKind::Text)
             p += QStringLiteral(" COLLATE NOCASE");
         parts << p;
     }
     const bool unique = options & (ixPrimary | ixUnique);
     b.exec(q, QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
-                  .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quoted(indexName), quoted(table),
+                  .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quotedIdentifier(indexName), quotedIdentifier(table),
                        parts.join(QStringLiteral(", "))));
 }
 
@@ -292,7 +280,7 @@ void TableCursor::reload()
     q.setForwardOnly(true);
     const bool rowid = b.hasRowIdentity();
     b.exec(q, QStringLiteral("SELECT %1* FROM %2%3").arg(rowid ? QStringLiteral("rowid, ") : QString(),
-                                                         tableSql(), orderBy()));
+                                                         b.tableIdentifier(baseName(m_table)), orderBy()));
     m_rows.clear();
     m_posByRowid.clear();
     std::vector<ColumnKind> kinds;
@@ -335,7 +323,7 @@ bool TableCursor::findKey(const QVariantList &values)
             conds << quotedColumn(m_indexFields[i]) + QStringLiteral(" = ?") + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
         QSqlQuery q(b.database());
         b.prepare(q, QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
-                         .arg(tableSql(), conds.join(QStringLiteral(" AND ")), orderBy()));
+                         .arg(b.tableIdentifier(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy()));
         for (int i = 0; i < n; ++i)
             q.addBindValue(b.toStorage(values[i], kindOf(m_indexFields[i])));
         b.exec(q);
@@ -443,14 +431,14 @@ void TableCursor::post()
         return;
     Backend &b = backend();
     QSqlQuery q(b.database());
-    const QString table = tableSql();
+    const QString table = b.tableIdentifier(baseName(m_table));
     QStringList cols, holders;
     QVariantList values;
     for (const QString &c : m_columns) {
         const auto it = m_pending.constFind(c.toUpper());
         if (it == m_pending.constEnd())
             continue;
-        cols << quoted(c);
+        cols << quotedIdentifier(c);
         holders << QStringLiteral("?");
         values << b.toStorage(it.value(), kindOf(c));
     }
@@ -545,7 +533,7 @@ void TableCursor::emptyTable()
 {
     Backend &b = backend();
     QSqlQuery q(b.database());
-    b.exec(q, QStringLiteral("DELETE FROM %1").arg(tableSql()));
+    b.exec(q, QStringLiteral("DELETE FROM %1").arg(b.tableIdentifier(baseName(m_table))));
     m_loaded = false;
     m_rows.clear();
     m_posByRowid.clear();
@@ -559,7 +547,7 @@ void TableCursor::deleteTable()
     if (!isLocal()) {
         Backend &b = backend();
         QSqlQuery q(b.database());
-        b.exec(q, QStringLiteral("DROP TABLE %1").arg(tableSql()));
+        b.exec(q, QStringLiteral("DROP TABLE %1").arg(b.tableIdentifier(baseName(m_table))));
         return;
     }
     const QString file = localFile();

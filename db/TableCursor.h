@@ -88,8 +88,6 @@ private:
     void ensureLoaded();
     void reload();
     QString orderBy();
-    QString quoted(const QString &ident) const;
-    QString tableSql();   // the table's name in statements
     QString quotedColumn(const QString &field) const;
     int columnIndex(const QString &field) const;   // without regard to case; -1 when absent
     void loadSchema();

@@ -10,17 +10,6 @@
 
 namespace db {
 
-namespace {
-
-QString quotedIdentifier(const QString &name)
-{
-    QString e = name;
-    e.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + e + QLatin1Char('"');
-}
-
-} // namespace
-
 void OdbcBackend::open(const Settings &setting)
 {
     const QString connection = m_source == Source::SqlServer

@@ -15,13 +15,6 @@ namespace db {
 
 namespace {
 
-QString quoted(const QString &ident)
-{
-    QString e = ident;
-    e.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + e + QLatin1Char('"');
-}
-
 const QString kBusyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000");
 
 } // namespace
@@ -79,7 +72,7 @@ void SqliteBackend::openDirectory(const QString &directory)
         if (attached.contains(schema.toUpper()))
             continue;
         QSqlQuery q(d);
-        q.prepare(QStringLiteral("ATTACH DATABASE ? AS %1").arg(quoted(schema)));
+        q.prepare(QStringLiteral("ATTACH DATABASE ? AS %1").arg(quotedIdentifier(schema)));
         q.addBindValue(directory + QLatin1Char('/') + file);
         q.exec();   // a file that is no SQLite table is simply not reachable
     }
@@ -133,7 +126,7 @@ ColumnKind SqliteBackend::resultColumnKind(const QSqlQuery &q, int column) const
 QHash<QString, ColumnKind> SqliteBackend::tableColumnKinds(const QString &table) const
 {
     QSqlQuery q(database());
-    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
+    if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quotedIdentifier(table))))
         throw DbError(message(q.lastError()));
     QHash<QString, ColumnKind> out;
     while (q.next())
@@ -144,7 +137,7 @@ QHash<QString, ColumnKind> SqliteBackend::tableColumnKinds(const QString &table)
 QList<IndexColumn> SqliteBackend::indexColumns(const QString &index) const
 {
     QSqlQuery q(database());
-    if (!q.exec(QStringLiteral("PRAGMA index_xinfo(%1)").arg(quoted(index))))
+    if (!q.exec(QStringLiteral("PRAGMA index_xinfo(%1)").arg(quotedIdentifier(index))))
         throw DbError(message(q.lastError()));
     QList<IndexColumn> out;
     while (q.next()) {
@@ -168,15 +161,15 @@ sqlite3 *SqliteBackend::handle() const
 void SqliteBackend::doBegin() { run(QStringLiteral("BEGIN")); }
 void SqliteBackend::doCommit() { run(QStringLiteral("COMMIT")); }
 void SqliteBackend::doRollback() { run(QStringLiteral("ROLLBACK")); }
-void SqliteBackend::doSavepoint(const QString &name) { run(QStringLiteral("SAVEPOINT ") + quoted(name)); }
-void SqliteBackend::doRelease(const QString &name) { run(QStringLiteral("RELEASE SAVEPOINT ") + quoted(name)); }
+void SqliteBackend::doSavepoint(const QString &name) { run(QStringLiteral("SAVEPOINT ") + quotedIdentifier(name)); }
+void SqliteBackend::doRelease(const QString &name) { run(QStringLiteral("RELEASE SAVEPOINT ") + quotedIdentifier(name)); }
 
 void SqliteBackend::doRollbackTo(const QString &name)
 {
     // SQLite keeps the savepoint after going back to it; ending it too is
     // what the callers mean.
-    run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + quoted(name));
-    run(QStringLiteral("RELEASE SAVEPOINT ") + quoted(name));
+    run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + quotedIdentifier(name));
+    run(QStringLiteral("RELEASE SAVEPOINT ") + quotedIdentifier(name));
 }
 
 } // namespace db
