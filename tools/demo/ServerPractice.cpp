@@ -53,30 +53,52 @@ void run(QSqlQuery &q, const QString &sql)
         throw db::DbError(sql + QStringLiteral(" : ") + q.lastError().text());
 }
 
-// A connection of its own for one administrative statement on the server.
-template <class F> void withServer(const QString &odbcConnection, const QString &database, F f)
+// A database that would not open, told apart from a statement that failed.
+class NotOpened : public db::DbError {
+public:
+    using db::DbError::DbError;
+};
+
+// Runs f on a connection of its own to the database, closed and removed
+// afterwards whatever happens. Throws NotOpened when it does not open.
+template <class F> void withConnection(const QString &qtDriver, const QString &databaseName, F f)
 {
     const QString name = QStringLiteral("demo-server-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString notOpened;
     {
-        QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        d.setDatabaseName(withDatabase(odbcConnection, database));
-        if (!d.open()) {
-            const QString m = d.lastError().text();
-            d = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw db::DbError(m);
-        }
-        try {
-            f(d);
-        } catch (...) {
+        QSqlDatabase d = QSqlDatabase::addDatabase(qtDriver, name);
+        d.setDatabaseName(databaseName);
+        if (d.open()) {
+            try {
+                f(d);
+            } catch (...) {
+                d.close();
+                d = QSqlDatabase();
+                QSqlDatabase::removeDatabase(name);
+                throw;
+            }
             d.close();
-            d = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            throw;
+        } else {
+            notOpened = d.lastError().text();
         }
-        d.close();
     }
     QSqlDatabase::removeDatabase(name);
+    if (!notOpened.isNull())
+        throw NotOpened(notOpened);
+}
+
+// Runs f on the server's own administration database: "postgres" on
+// PostgreSQL, "master" on SQL Server, the first one that opens.
+template <class F> void withAdministration(const QString &odbcConnection, F f)
+{
+    for (const QString &admin : {QStringLiteral("postgres"), QStringLiteral("master")}) {
+        try {
+            withConnection(QStringLiteral("QODBC"), withDatabase(odbcConnection, admin), f);
+            return;
+        } catch (const NotOpened &) {
+        }
+    }
+    throw db::DbError(QStringLiteral("Serveur injoignable : %1").arg(odbcConnection));
 }
 
 } // namespace
@@ -90,20 +112,7 @@ QString withDatabase(const QString &odbcConnection, const QString &database)
 
 void createServerDatabase(const QString &odbcConnection, const QString &database)
 {
-    // The server's own administration database: "postgres" on PostgreSQL,
-    // "master" on SQL Server; the first one that answers.
-    QString admin;
-    for (const QString &candidate : {QStringLiteral("postgres"), QStringLiteral("master")}) {
-        try {
-            withServer(odbcConnection, candidate, [](QSqlDatabase &) {});
-            admin = candidate;
-            break;
-        } catch (const db::DbError &) {
-        }
-    }
-    if (admin.isEmpty())
-        throw db::DbError(QStringLiteral("Serveur injoignable : %1").arg(odbcConnection));
-    withServer(odbcConnection, admin, [&](QSqlDatabase &d) {
+    withAdministration(odbcConnection, [&](QSqlDatabase &d) {
         QSqlQuery q(d);
         if (sqlServer(d)) {
             run(q, QStringLiteral("IF DB_ID('%1') IS NOT NULL DROP DATABASE [%1]").arg(database));
@@ -116,7 +125,7 @@ void createServerDatabase(const QString &odbcConnection, const QString &database
             run(q, QStringLiteral("ALTER DATABASE \"%1\" SET search_path = dbo").arg(database));
         }
     });
-    withServer(odbcConnection, database, [&](QSqlDatabase &d) {
+    withConnection(QStringLiteral("QODBC"), withDatabase(odbcConnection, database), [&](QSqlDatabase &d) {
         if (!sqlServer(d)) {
             QSqlQuery q(d);
             run(q, QStringLiteral("CREATE SCHEMA dbo"));
@@ -126,16 +135,14 @@ void createServerDatabase(const QString &odbcConnection, const QString &database
 
 void dropServerDatabase(const QString &odbcConnection, const QString &database)
 {
-    for (const QString &admin : {QStringLiteral("postgres"), QStringLiteral("master")}) {
-        try {
-            withServer(odbcConnection, admin, [&](QSqlDatabase &d) {
-                QSqlQuery q(d);
-                run(q, sqlServer(d) ? QStringLiteral("DROP DATABASE [%1]").arg(database)
-                                    : QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(database));
-            });
-            return;
-        } catch (const db::DbError &) {
-        }
+    // Clean-up: a server gone already has nothing left to drop.
+    try {
+        withAdministration(odbcConnection, [&](QSqlDatabase &d) {
+            QSqlQuery q(d);
+            run(q, sqlServer(d) ? QStringLiteral("DROP DATABASE [%1]").arg(database)
+                                : QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(database));
+        });
+    } catch (const db::DbError &) {
     }
 }
 
@@ -204,36 +211,10 @@ void exportToServer(QSqlDatabase sqlitePractice, QSqlDatabase server)
 void writeDemoServerPractice(const DemoLayout &layout, const QString &odbcConnection, const QString &database)
 {
     createServerDatabase(odbcConnection, database);
-    const QString from = QStringLiteral("demo-server-from"), to = QStringLiteral("demo-server-to");
-    {
-        QSqlDatabase f = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), from);
-        f.setDatabaseName(layout.databaseFile());
-        QSqlDatabase t = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), to);
-        t.setDatabaseName(withDatabase(odbcConnection, database));
-        QString erreur;
-        if (!f.open())
-            erreur = f.lastError().text();
-        else if (!t.open())
-            erreur = t.lastError().text();
-        else {
-            try {
-                exportToServer(f, t);
-            } catch (const db::DbError &e) {
-                erreur = e.message();
-            }
-        }
-        f.close();
-        t.close();
-        if (!erreur.isEmpty()) {
-            f = QSqlDatabase();
-            t = QSqlDatabase();
-            QSqlDatabase::removeDatabase(from);
-            QSqlDatabase::removeDatabase(to);
-            throw db::DbError(erreur);
-        }
-    }
-    QSqlDatabase::removeDatabase(from);
-    QSqlDatabase::removeDatabase(to);
+    withConnection(QStringLiteral("QSQLITE"), layout.databaseFile(), [&](QSqlDatabase &practice) {
+        withConnection(QStringLiteral("QODBC"), withDatabase(odbcConnection, database),
+                       [&](QSqlDatabase &server) { exportToServer(practice, server); });
+    });
     db::Engine &engine = db::Engine::instance();
     engine.setConfigFile(layout.engineConfig());
     engine.addAlias(kDemoAlias, QStringLiteral("ODBC"), aliasLines(withDatabase(odbcConnection, database)));
