@@ -1,6 +1,7 @@
 #include "app/Session.h"
 #include "app/Common.h"
 #include "app/Garde.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Formats.h"
 #include "db/paradox/PxRecovery.h"
@@ -24,7 +25,19 @@ const QStringList kVerrous = {QStringLiteral("Paradox.lck"), QStringLiteral("Pdo
 
 } // namespace
 
-Session::Session(Interaction &interaction) : ui(interaction) {}
+Session::Session(Interaction &interaction) : m_interaction(interaction, DBOrbelis), ui(m_interaction) {}
+
+void InteractionEngagee::engager()
+{
+    if (!m_connection.connected())
+        return;
+    try {
+        m_connection.backend().commitGroup();
+    } catch (const db::DbError &e) {
+        m_ui.message(Boite::Erreur, QStringLiteral("Les corrections en cours n'ont pas pu être enregistrées dans la base de données.")
+                                        + QStringLiteral("\r") + QStringLiteral("Erreur : ") + e.message());
+    }
+}
 
 Session::~Session() = default;
 

@@ -48,6 +48,32 @@ struct TablesTravail {
     QStringList ListeTablesPatient;
 };
 
+// The user's seam as a session uses it: before anyone is asked anything (a
+// box, a dialog, the review), the work the practice connection groups is
+// committed, so that nothing already done waits on a person.
+class InteractionEngagee : public Interaction {
+public:
+    InteractionEngagee(Interaction &ui, db::Connection &connection) : m_ui(ui), m_connection(connection) {}
+
+    void message(Boite kind, const QString &text) override { engager(); m_ui.message(kind, text); }
+    bool question(Boite kind, const QString &text) override { engager(); return m_ui.question(kind, text); }
+    void bip(bool exclamation) override { m_ui.bip(exclamation); }
+    void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) override
+    { m_ui.DemarrerProgression(text, maximum, step, position, barVisible); }
+    void UpdateProgression(const QString &text, int maximum, int position) override
+    { m_ui.UpdateProgression(text, maximum, position); }
+    void ArreterProgression(bool enable) override { m_ui.ArreterProgression(enable); }
+    int afficherSelectPatient() override { engager(); return m_ui.afficherSelectPatient(); }
+    int afficherSelectOrganisme() override { engager(); return m_ui.afficherSelectOrganisme(); }
+    void afficherResultats() override { engager(); m_ui.afficherResultats(); }
+    void imprimerRapport() override { engager(); m_ui.imprimerRapport(); }
+
+private:
+    void engager();
+    Interaction &m_ui;
+    db::Connection &m_connection;
+};
+
 // The main window's state and services, without the window: an aggregate of
 // the start-up values, the statements, the work tables, the journal, the
 // counters and the engine settings, under the names every phase and dialog
@@ -60,6 +86,10 @@ public:
     Session(const Session &) = delete;
     Session &operator=(const Session &) = delete;
 
+private:
+    InteractionEngagee m_interaction;
+
+public:
     Interaction &ui;
 
     // The results journal, on TableResultats.

@@ -2,6 +2,7 @@
 #include "app/Common.h"
 #include "app/Garde.h"
 #include "app/Session.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 
 #include <vector>
@@ -29,8 +30,13 @@ void CheckRun::BtValiderClick()
         &CheckRun::SignalerSoldesCrediteurs,
     };
     try {
-        for (Phase p : phases)
+        for (Phase p : phases) {
+            // One commit per phase rather than one per statement; each
+            // statement still succeeds or fails alone.
+            db::WriteGroup groupe(s.DBOrbelis);
             (this->*p)();
+            groupe.close();
+        }
     } catch (const common::FinProgramme &) {
         throw;
     } catch (const std::exception &e) {

@@ -5,11 +5,31 @@
 #include "db/backends/ParadoxBackend.h"
 #include "db/backends/SqliteBackend.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 namespace db {
+
+namespace {
+
+// How many prepared statements a backend keeps: the phases use a handful
+// each, the dialogs a few dozen.
+constexpr int kKeptStatements = 64;
+
+// A statement that only reads needs no savepoint of its own in a group.
+bool onlyReads(const QString &sql)
+{
+    int i = 0;
+    while (i < sql.size() && (sql[i].isSpace() || sql[i] == QLatin1Char('(')))
+        ++i;
+    return sql.mid(i, 6).compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0;
+}
+
+const QString kStatementSavepoint = QStringLiteral("aldurix_instruction");
+
+} // namespace
 
 Backend::~Backend() { removeConnection(); }
 
@@ -43,6 +63,17 @@ void Backend::close() { removeConnection(); }
 
 void Backend::removeConnection()
 {
+    // Closing within a group (the program ending from a dialog) keeps what
+    // the group did, as it would have been kept statement by statement.
+    if (m_groupBegun) {
+        m_groupBegun = false;
+        try {
+            doCommit();
+        } catch (const std::exception &) {
+        }
+    }
+    m_groupDepth = 0;
+    dropStatements();
     if (!QSqlDatabase::contains(m_qtName))
         return;
     {
@@ -107,18 +138,74 @@ void Backend::prepare(QSqlQuery &q, const QString &sql) const
         throw DbError(message(q.lastError()));
 }
 
-void Backend::exec(QSqlQuery &q)
+template <class Run> void Backend::execute(QSqlQuery &q, const QString &sql, Run &&run)
 {
     countStatement();
-    if (!q.exec())
-        throw DbError(message(q.lastError()));
+    if (!grouping()) {
+        if (!run())
+            throw DbError(message(q.lastError()));
+        return;
+    }
+    ensureGroupTransaction();
+    if (onlyReads(sql) && !errorAbortsTransaction()) {
+        if (!run())
+            throw DbError(message(q.lastError()));
+        return;
+    }
+    doSavepoint(kStatementSavepoint);
+    if (!run()) {
+        const QString error = message(q.lastError());
+        try {
+            doRollbackTo(kStatementSavepoint);
+        } catch (const std::exception &) {
+            // The statement's own error is the one to tell.
+        }
+        throw DbError(error);
+    }
+    doRelease(kStatementSavepoint);
+}
+
+void Backend::exec(QSqlQuery &q)
+{
+    execute(q, q.lastQuery(), [&q] { return q.exec(); });
 }
 
 void Backend::exec(QSqlQuery &q, const QString &sql)
 {
-    countStatement();
-    if (!q.exec(sql))
-        throw DbError(message(q.lastError()));
+    execute(q, sql, [&q, &sql] { return q.exec(sql); });
+}
+
+QSqlQuery &Backend::statement(const QString &sql)
+{
+    const auto found = m_statementByText.constFind(sql);
+    if (found != m_statementByText.constEnd()) {
+        m_statements.splice(m_statements.begin(), m_statements, found.value());
+        QSqlQuery &q = *m_statements.front().query;
+        // Work files share their Qt connection between cursors: another
+        // cursor may have closed it under this statement.
+        if (q.driver() && q.driver()->isOpen()) {
+            q.finish();
+            return q;
+        }
+        m_statementByText.remove(sql);
+        m_statements.pop_front();
+    }
+    auto q = std::make_unique<QSqlQuery>(database());
+    q->setForwardOnly(true);
+    prepare(*q, sql);
+    m_statements.push_front(Prepared{sql, std::move(q)});
+    m_statementByText.insert(sql, m_statements.begin());
+    if (m_statements.size() > size_t(kKeptStatements)) {
+        m_statementByText.remove(m_statements.back().sql);
+        m_statements.pop_back();
+    }
+    return *m_statements.front().query;
+}
+
+void Backend::dropStatements()
+{
+    m_statementByText.clear();
+    m_statements.clear();
 }
 
 void Backend::run(const QString &sql) const
@@ -126,6 +213,51 @@ void Backend::run(const QString &sql) const
     QSqlQuery q(database());
     if (!q.exec(sql))
         throw DbError(message(q.lastError()));
+}
+
+void Backend::runCached(const QString &sql)
+{
+    QSqlQuery &q = statement(sql);
+    const bool ok = q.exec();
+    q.finish();
+    if (!ok)
+        throw DbError(message(q.lastError()));
+}
+
+void Backend::ensureGroupTransaction()
+{
+    if (m_groupBegun)
+        return;
+    doBegin();
+    m_groupBegun = true;
+}
+
+void Backend::commitGroup()
+{
+    if (!m_groupBegun)
+        return;
+    // Whatever happens, the next statement starts a new transaction: a
+    // failed commit leaves none open on every driver here.
+    m_groupBegun = false;
+    try {
+        doCommit();
+    } catch (const DbError &) {
+        // Some engines keep the transaction open after a refused commit:
+        // end it, so that the next statement starts clean.
+        try {
+            doRollback();
+        } catch (const std::exception &) {
+        }
+        throw;
+    }
+}
+
+void Backend::endGroup()
+{
+    if (m_groupDepth == 0)
+        return;
+    if (--m_groupDepth == 0)
+        commitGroup();
 }
 
 void Backend::begin()
@@ -154,7 +286,20 @@ void Backend::releaseSavepoint(const QString &name)
 
 // ---------------------------------------------------------------------------
 
-Transaction::Transaction(Backend &backend) : m_backend(backend) { m_backend.begin(); }
+namespace {
+int g_savepoints = 0;
+}
+
+Transaction::Transaction(Backend &backend) : m_backend(backend)
+{
+    if (!m_backend.grouping()) {
+        m_backend.begin();
+        return;
+    }
+    m_backend.ensureGroupTransaction();
+    m_nested = QStringLiteral("aldurix_%1").arg(++g_savepoints);
+    m_backend.savepoint(m_nested);
+}
 
 Transaction::Transaction(Connection &connection) : Transaction(connection.backend()) {}
 
@@ -163,7 +308,10 @@ Transaction::~Transaction()
     if (m_done)
         return;
     try {
-        m_backend.doRollback();
+        if (m_nested.isEmpty())
+            m_backend.doRollback();
+        else
+            m_backend.doRollbackTo(m_nested);
     } catch (...) {
         // Already on a failure's way out: the first error is the one to tell.
     }
@@ -171,12 +319,11 @@ Transaction::~Transaction()
 
 void Transaction::commit()
 {
-    m_backend.commit();
+    if (m_nested.isEmpty())
+        m_backend.commit();
+    else
+        m_backend.releaseSavepoint(m_nested);
     m_done = true;
-}
-
-namespace {
-int g_savepoints = 0;
 }
 
 Savepoint::Savepoint(Transaction &transaction)
@@ -200,6 +347,28 @@ void Savepoint::release()
 {
     m_backend.releaseSavepoint(m_name);
     m_done = true;
+}
+
+WriteGroup::WriteGroup(Connection &connection) : m_connection(connection) { ++m_connection.backend().m_groupDepth; }
+
+WriteGroup::~WriteGroup()
+{
+    if (m_closed)
+        return;
+    try {
+        close();
+    } catch (const std::exception &) {
+        // On a failure's way out: that failure is the one the user reads.
+    }
+}
+
+void WriteGroup::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    if (m_connection.connected())
+        m_connection.backend().endGroup();
 }
 
 } // namespace db

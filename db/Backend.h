@@ -4,15 +4,16 @@
 #include <QHash>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <list>
 #include <memory>
 
 class QSqlError;
 class QSqlRecord;
-class QSqlQuery;
 
 namespace db {
 
@@ -101,6 +102,20 @@ public:
     void prepare(QSqlQuery &q, const QString &sql) const;
     void exec(QSqlQuery &q);
     void exec(QSqlQuery &q, const QString &sql);
+    // The statement of this text, prepared once and kept for the next
+    // caller: the phases set the same texts anew at every row. Forward only;
+    // bind its values by position, exec() it, then finish() it. The most
+    // recently used texts are kept (statement() of an evicted one prepares
+    // it again). Throws db::DbError when the text does not prepare.
+    QSqlQuery &statement(const QString &sql);
+
+    // Grouped commits, reached through WriteGroup. While a group is open,
+    // statements run inside one transaction (begun at the first of them),
+    // each write inside a savepoint of its own: a statement that fails is
+    // undone alone and the others stay, as they would with a commit each.
+    bool grouping() const { return m_groupDepth > 0; }
+    // Commits what the group did so far; the group goes on.
+    void commitGroup();
 
     // For tests only: the k-th statement from now (1 for the next one) fails
     // with the engine error failureMessage(), without running; 0 disarms.
@@ -127,10 +142,16 @@ protected:
     virtual void doRollbackTo(const QString &name) = 0;
     // Runs a statement of the backend's own (no count, no switch).
     void run(const QString &sql) const;
+    // Likewise, prepared once: for the savepoints taken at every statement.
+    void runCached(const QString &sql);
+    // Whether a failing statement spoils the whole transaction (so that
+    // reads need their savepoint in a group too).
+    virtual bool errorAbortsTransaction() const { return false; }
 
 private:
     friend class Transaction;
     friend class Savepoint;
+    friend class WriteGroup;
 
     // Counts a statement about to run; throws when it is the one to fail.
     void countStatement();
@@ -141,13 +162,27 @@ private:
     void commit();
     void savepoint(const QString &name);
     void releaseSavepoint(const QString &name);
+    // Runs one statement, inside its savepoint when the group asks for one.
+    template <class Run> void execute(QSqlQuery &q, const QString &sql, Run &&run);
+    void ensureGroupTransaction();
+    void endGroup();
+    void dropStatements();
 
     QString m_qtName;
     int m_failIn = 0;
+    struct Prepared {
+        QString sql;
+        std::unique_ptr<QSqlQuery> query;
+    };
+    std::list<Prepared> m_statements;   // most recently used first
+    QHash<QString, std::list<Prepared>::iterator> m_statementByText;
+    int m_groupDepth = 0;
+    bool m_groupBegun = false;   // the group's transaction is open
 };
 
 // Undoes on the way out whatever was not committed: a failure between
-// begin and commit leaves the database as it was before.
+// begin and commit leaves the database as it was before. Inside a write
+// group it is a savepoint of the group's transaction.
 class Transaction {
 public:
     explicit Transaction(Backend &backend);
@@ -160,7 +195,29 @@ public:
 private:
     friend class Savepoint;
     Backend &m_backend;
+    QString m_nested;   // its savepoint inside a group
     bool m_done = false;
+};
+
+// A long piece of work whose statements are committed together (see
+// Backend::grouping). On the way out, normal or not, what succeeded is
+// committed: a statement that ran is kept, as with a commit each; a failure
+// of that last commit is told by close(), swallowed by the destructor (the
+// error on its way out comes first). Groups nest: only the outermost
+// commits. The connection may close meanwhile (the program ending from a
+// dialog): its backend then commits on closing.
+class WriteGroup {
+public:
+    explicit WriteGroup(Connection &connection);
+    ~WriteGroup();
+    WriteGroup(const WriteGroup &) = delete;
+    WriteGroup &operator=(const WriteGroup &) = delete;
+    // Ends the group, committing; throws db::DbError when the commit fails.
+    void close();
+
+private:
+    Connection &m_connection;
+    bool m_closed = false;
 };
 
 // A part of a transaction that can fail alone: undone on the way out unless

@@ -147,11 +147,14 @@ void Query::run(bool select)
     close();
     parseParams();
     Backend &backend = Engine::instance().backend(m_database);
-    QSqlQuery q(backend.database());
-    q.setForwardOnly(true);
-    backend.prepare(q, m_positionalSql);
-    for (const QString &name : m_order) {
-        const Param p = param(name);
+    QSqlQuery &q = backend.statement(m_positionalSql);
+    // Lets go of the statement's reading (and its locks) whatever happens.
+    struct Finish {
+        QSqlQuery &q;
+        ~Finish() { q.finish(); }
+    } finish{q};
+    for (int i = 0; i < int(m_order.size()); ++i) {
+        const Param p = param(m_order[size_t(i)]);
         QVariant v;
         switch (p.type) {
         case ParamType::Unset:
@@ -177,7 +180,7 @@ void Query::run(bool select)
             break;
         }
         }
-        q.addBindValue(backend.toStorage(v));
+        q.bindValue(i, backend.toStorage(v));
     }
     backend.exec(q);
     if (!select || !q.isSelect()) {

@@ -321,15 +321,17 @@ bool TableCursor::findKey(const QVariantList &values)
         QStringList conds;
         for (int i = 0; i < n; ++i)
             conds << quotedColumn(m_indexFields[i]) + QStringLiteral(" = ?") + (m_indexNoCase[i] ? QStringLiteral(" COLLATE NOCASE") : QString());
-        QSqlQuery q(b.database());
-        b.prepare(q, QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
-                         .arg(b.tableIdentifier(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy()));
+        QSqlQuery &q = b.statement(QStringLiteral("SELECT rowid FROM %1 WHERE %2%3 LIMIT 1")
+                                       .arg(b.tableIdentifier(baseName(m_table)), conds.join(QStringLiteral(" AND ")), orderBy()));
         for (int i = 0; i < n; ++i)
-            q.addBindValue(b.toStorage(values[i], kindOf(m_indexFields[i])));
+            q.bindValue(i, b.toStorage(values[i], kindOf(m_indexFields[i])));
         b.exec(q);
-        if (!q.next())
+        const bool found = q.next();
+        const qint64 rowid = found ? q.value(0).toLongLong() : 0;
+        q.finish();
+        if (!found)
             return false;
-        const auto it = m_posByRowid.constFind(q.value(0).toLongLong());
+        const auto it = m_posByRowid.constFind(rowid);
         if (it == m_posByRowid.constEnd())
             return false;
         m_pos = it.value();
@@ -430,7 +432,6 @@ void TableCursor::post()
     if (m_state == State::Browse)
         return;
     Backend &b = backend();
-    QSqlQuery q(b.database());
     const QString table = b.tableIdentifier(baseName(m_table));
     QStringList cols, holders;
     QVariantList values;
@@ -445,10 +446,12 @@ void TableCursor::post()
     if (m_state == State::Insert) {
         const QString sql = cols.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
                                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols.join(QStringLiteral(", ")), holders.join(QStringLiteral(", ")));
-        b.prepare(q, sql);
+        QSqlQuery &q = b.statement(sql);
+        int i = 0;
         for (const QVariant &v : values)
-            q.addBindValue(v);
+            q.bindValue(i++, v);
         b.exec(q);
+        q.finish();
         // The new row takes its place in the index order on the next move.
         m_loaded = false;
     } else {
@@ -474,12 +477,14 @@ void TableCursor::post()
                     throw DbError(QStringLiteral("%1 : aucun index pour identifier l'enregistrement.").arg(m_table));
                 where = conds.join(QStringLiteral(" AND "));
             }
-            b.prepare(q, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")), where));
+            QSqlQuery &q = b.statement(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, sets.join(QStringLiteral(", ")), where));
+            int i = 0;
             for (const QVariant &v : values)
-                q.addBindValue(v);
+                q.bindValue(i++, v);
             for (const QVariant &k : keys)
-                q.addBindValue(k);
+                q.bindValue(i++, k);
             b.exec(q);
+            q.finish();
             // The row as a reload would read it.
             for (auto it = m_pending.constBegin(); it != m_pending.constEnd(); ++it) {
                 const int c = m_columns.indexOf(QRegularExpression(QStringLiteral("^%1$").arg(QRegularExpression::escape(it.key())), QRegularExpression::CaseInsensitiveOption));

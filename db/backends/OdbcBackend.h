@@ -44,6 +44,9 @@ protected:
     void doSavepoint(const QString &name) override;
     void doRelease(const QString &name) override;
     void doRollbackTo(const QString &name) override;
+    // Some servers give up the whole transaction at a failing statement:
+    // in a group, reads take their savepoint too.
+    bool errorAbortsTransaction() const override { return true; }
 
 private:
     bool sqlServer() const;

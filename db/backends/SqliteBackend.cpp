@@ -161,15 +161,15 @@ sqlite3 *SqliteBackend::handle() const
 void SqliteBackend::doBegin() { run(QStringLiteral("BEGIN")); }
 void SqliteBackend::doCommit() { run(QStringLiteral("COMMIT")); }
 void SqliteBackend::doRollback() { run(QStringLiteral("ROLLBACK")); }
-void SqliteBackend::doSavepoint(const QString &name) { run(QStringLiteral("SAVEPOINT ") + quotedIdentifier(name)); }
-void SqliteBackend::doRelease(const QString &name) { run(QStringLiteral("RELEASE SAVEPOINT ") + quotedIdentifier(name)); }
+void SqliteBackend::doSavepoint(const QString &name) { runCached(QStringLiteral("SAVEPOINT ") + quotedIdentifier(name)); }
+void SqliteBackend::doRelease(const QString &name) { runCached(QStringLiteral("RELEASE SAVEPOINT ") + quotedIdentifier(name)); }
 
 void SqliteBackend::doRollbackTo(const QString &name)
 {
     // SQLite keeps the savepoint after going back to it; ending it too is
     // what the callers mean.
-    run(QStringLiteral("ROLLBACK TO SAVEPOINT ") + quotedIdentifier(name));
-    run(QStringLiteral("RELEASE SAVEPOINT ") + quotedIdentifier(name));
+    runCached(QStringLiteral("ROLLBACK TO SAVEPOINT ") + quotedIdentifier(name));
+    runCached(QStringLiteral("RELEASE SAVEPOINT ") + quotedIdentifier(name));
 }
 
 } // namespace db
