@@ -148,6 +148,13 @@ void TableCursor::copyFrom(Query &source)
         holders << QStringLiteral("?");
     }
     b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(b.tableIdentifier(baseName(m_table)), cols.join(QStringLiteral(", "))));
+    // From a SQLite database (the Paradox tables are one too) into a work
+    // file: the engine copies the rows itself, as stored.
+    auto *sqliteSource = dynamic_cast<SqliteBackend *>(&Engine::instance().backend(source.databaseName()));
+    if (sqliteSource && isLocal() && source.paramNames().isEmpty()) {
+        sqliteSource->copyInto(localFile(), baseName(m_table), source.text());
+        return;
+    }
     Transaction copy(b);
     QSqlQuery ins(b.database());
     b.prepare(ins, QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(b.tableIdentifier(baseName(m_table)), holders.join(QLatin1Char(','))));
@@ -301,6 +308,7 @@ void TableCursor::reload()
     if (q.lastError().isValid())
         throw DbError(b.message(q.lastError()));
     m_loaded = true;
+    m_keyIndex = KeyIndex::Unbuilt;
 }
 
 void TableCursor::ensureLoaded()
@@ -316,6 +324,11 @@ bool TableCursor::findKey(const QVariantList &values)
     if (m_indexFields.isEmpty())
         throw DbError(QStringLiteral("%1 : aucun index actif pour la recherche.").arg(m_table));
     const int n = std::min<int>(values.size(), m_indexFields.size());
+    if (n == 1) {
+        bool found = false;
+        if (findIntegerKey(values[0], &found))
+            return found;
+    }
     Backend &b = backend();
     if (b.hasRowIdentity()) {
         QStringList conds;
@@ -352,6 +365,41 @@ bool TableCursor::findKey(const QVariantList &values)
         }
     }
     return false;
+}
+
+// True when the search could be answered from the rows in memory; *found
+// then says whether a row was found (and the cursor stands on it).
+bool TableCursor::findIntegerKey(const QVariant &value, bool *found)
+{
+    const int id = value.metaType().id();
+    if (id != QMetaType::Int && id != QMetaType::LongLong && id != QMetaType::UInt)
+        return false;
+    if (m_keyIndex == KeyIndex::Unbuilt) {
+        m_keyIndex = KeyIndex::Unusable;
+        const int c = columnIndex(m_indexFields.value(0));
+        if (c < 0 || kindOf(m_columns[c]) != ColumnKind::Integer)
+            return false;
+        m_posByKey.clear();
+        for (int r = int(m_rows.size()) - 1; r >= 0; --r) {
+            const QVariant &v = m_rows[size_t(r)][size_t(c) + 1];
+            if (v.isNull())
+                continue;   // equal to nothing
+            const int t = v.metaType().id();
+            if (t != QMetaType::Int && t != QMetaType::LongLong && t != QMetaType::UInt)
+                return false;   // a stored value SQL would compare otherwise
+            m_posByKey.insert(v.toLongLong(), r);   // the earliest row last, so it stays
+        }
+        m_keyIndex = KeyIndex::Built;
+    }
+    if (m_keyIndex != KeyIndex::Built)
+        return false;
+    const auto it = m_posByKey.constFind(value.toLongLong());
+    *found = it != m_posByKey.constEnd();
+    if (*found) {
+        m_pos = it.value();
+        m_bof = m_eof = false;
+    }
+    return true;
 }
 
 void TableCursor::first()
@@ -493,6 +541,7 @@ void TableCursor::post()
                     m_rows[m_pos][c + 1] = b.fromStorage(b.toStorage(it.value(), k), k);
                 }
             }
+            m_keyIndex = KeyIndex::Unbuilt;
         }
     }
     m_pending.clear();

@@ -113,6 +113,11 @@ private:
     QHash<QString, ColumnKind> m_kindByColumn;   // upper-cased column name
     std::vector<std::vector<QVariant>> m_rows;   // first value: row identity (rowid) when used
     QHash<qint64, int> m_posByRowid;
+    // The first row (in index order) of each value of an integer first index
+    // column: the run looks its snapshots up by number at every row.
+    QHash<qint64, int> m_posByKey;
+    enum class KeyIndex { Unbuilt, Built, Unusable } m_keyIndex = KeyIndex::Unbuilt;
+    bool findIntegerKey(const QVariant &value, bool *found);
     QHash<QString, QVariant> m_pending;          // upper-cased column -> value
     std::vector<QVariant> m_editOriginal;
 };

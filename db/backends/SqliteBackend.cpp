@@ -53,6 +53,25 @@ void SqliteBackend::openWorkFile(const QString &file)
     pragma.exec(QStringLiteral("PRAGMA synchronous=OFF"));
 }
 
+void SqliteBackend::copyInto(const QString &file, const QString &table, const QString &select)
+{
+    const QString schema = QStringLiteral("aldurix_copie");
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("ATTACH DATABASE ? AS %1").arg(schema));
+    q.addBindValue(file);
+    exec(q);
+    try {
+        // The work file is rebuilt at every start-up: no flush to disk needed.
+        exec(q, QStringLiteral("PRAGMA %1.synchronous=OFF").arg(schema));
+        exec(q, QStringLiteral("INSERT INTO %1.%2 %3").arg(schema, quotedIdentifier(table), select));
+    } catch (...) {
+        run(QStringLiteral("DETACH DATABASE ") + schema);
+        throw;
+    }
+    q.finish();
+    exec(q, QStringLiteral("DETACH DATABASE ") + schema);
+}
+
 void SqliteBackend::openDirectory(const QString &directory)
 {
     if (!QSqlDatabase::contains(qtName()))

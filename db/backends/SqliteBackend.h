@@ -25,6 +25,10 @@ public:
     // are attached too.
     void openDirectory(const QString &directory);
 
+    // Appends the rows of a SELECT of this database to an existing table of
+    // a SQLite file, in one statement: values go across as stored.
+    void copyInto(const QString &file, const QString &table, const QString &select);
+
     // The stored form of a value, for whoever writes this storage.
     static QVariant storageValue(const QVariant &value, ColumnKind kind = ColumnKind::Unknown);
 
