@@ -3,7 +3,7 @@
 // Praxelle.ini and engine configuration lead the checker to it.
 //
 //   AldurixDemo --out DIR --program-dir PDIR [--patients N] [--seed S] [--force]
-//               [--paradox | --server ODBC [--server-database NAME]]
+//               [--faults PERCENT] [--paradox | --server ODBC [--server-database NAME]]
 //
 // Exit codes: 0 done, 1 wrong command line, 2 the database directory is not
 // empty (and --force was not given), 3 the writing failed.
@@ -11,6 +11,7 @@
 #include "db/DbError.h"
 #include "db/IniFile.h"
 #include "db/paradox/ParadoxDriver.h"
+#include "tools/demo/BulkFaults.h"
 #include "tools/demo/DemoData.h"
 #include "tools/demo/ServerPractice.h"
 
@@ -96,7 +97,12 @@ int main(int argc, char **argv)
     const QCommandLineOption serverDbOpt(QStringLiteral("server-database"),
                                          QStringLiteral("Nom de la base créée sur le serveur (remplacée si elle existe ; orbelis_demo par défaut)."),
                                          QStringLiteral("NAME"), QStringLiteral("orbelis_demo"));
-    parser.addOptions({outOpt, programOpt, patientsOpt, seedOpt, forceOpt, paradoxOpt, serverOpt, serverDbOpt});
+    const QCommandLineOption faultsOpt(
+        QStringLiteral("faults"),
+        QStringLiteral("Ajoute des erreurs en nombre : chaque sorte d'erreur que le programme corrige sans dialogue touche "
+                       "ce pourcentage des enregistrements sains (1 pour un sur cent)."),
+        QStringLiteral("PERCENT"));
+    parser.addOptions({outOpt, programOpt, patientsOpt, seedOpt, forceOpt, faultsOpt, paradoxOpt, serverOpt, serverDbOpt});
     parser.process(app);
 
     if (!parser.isSet(outOpt) || !parser.isSet(programOpt)) {
@@ -117,6 +123,16 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    double percent = 0;
+    if (parser.isSet(faultsOpt)) {
+        percent = parser.value(faultsOpt).toDouble(&ok);
+        // Eight kinds share the accounting rows: above 12 % they would overlap.
+        if (!ok || percent <= 0 || percent > 12) {
+            err() << QStringLiteral("Pourcentage d'erreurs incorrect : %1 (plus de 0 et au plus 12).\n").arg(parser.value(faultsOpt));
+            return 1;
+        }
+    }
+
     if (parser.isSet(paradoxOpt) && parser.isSet(serverOpt)) {
         err() << "Les options --paradox et --server s'excluent.\n";
         return 1;
@@ -132,9 +148,22 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     demo::PlantedFaults faults;
+    demo::BulkFaults bulk;
     QString paradoxDir;
     try {
         faults = demo::writeDemoPractice(layout, patients, seed, parser.isSet(forceOpt));
+        if (percent > 0) {
+            const QString connection = QStringLiteral("demo-faults");
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+                db.setDatabaseName(layout.databaseFile());
+                if (!db.open())
+                    throw db::DbError(db.lastError().text());
+                bulk = demo::applyBulkFaults(db, percent, seed);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(connection);
+        }
         if (parser.isSet(paradoxOpt)) {
             const QString connection = QStringLiteral("demo-paradox");
             {
@@ -165,6 +194,8 @@ int main(int argc, char **argv)
                  .arg(faults.patients)
                  .arg(faults.physicians)
                  .arg(faults.cpmainRows);
+    if (percent > 0)
+        out() << QStringLiteral("Erreurs ajoutées (%1 %) :\n%2\n").arg(percent).arg(demo::describe(bulk));
     out() << QStringLiteral("  Base de données : %1\n").arg(QDir::toNativeSeparators(layout.databaseFile()));
     if (!paradoxDir.isEmpty())
         out() << QStringLiteral("  Tables Paradox  : %1 (ouvertes par le programme)\n").arg(QDir::toNativeSeparators(paradoxDir));
