@@ -4,7 +4,9 @@
 // (bench/setbased.sql) and run by SQLite on a copy of the same data.
 //
 //   run_bench [SIZE...] [--engines sqlite,paradox] [--repeat K] [--faults P]
-//             [--seed S] [--progress-size N] [--sql FILE] [--keep DIR]
+//             [--visits V] [--seed S] [--progress-size N] [--sql FILE] [--keep DIR]
+//
+// V: accounting rows of a healthy patient on average (10 unless told).
 //
 // Every measurement runs in a child process (this program again, with
 // --child), so that its peak memory is its own. Times are medians over the
@@ -398,7 +400,7 @@ int childBulkCopy(const QString &file, const QString &target)
     return 0;
 }
 
-int childGenerate(int patients, const QString &dir, double percent, quint64 seed)
+int childGenerate(int patients, const QString &dir, double percent, quint64 seed, int visits)
 {
     QDir().mkpath(dir + QStringLiteral("/Base"));
     QDir().mkpath(dir + QStringLiteral("/BaseParadox"));
@@ -412,7 +414,7 @@ int childGenerate(int patients, const QString &dir, double percent, quint64 seed
         if (!d.open())
             return 2;
         demo::createPracticeTables(d);
-        planted = demo::writeDemoData(d, patients, seed);
+        planted = demo::writeDemoData(d, patients, seed, visits);
         bulk = demo::applyBulkFaults(d, percent, seed);
         db::paradox::exportSqliteDatabase(d, dir + QStringLiteral("/BaseParadox"));
         QSqlQuery q(d);
@@ -552,6 +554,7 @@ int parent(const QStringList &args)
     QStringList engines{QStringLiteral("sqlite"), QStringLiteral("paradox")};
     int repeat = 1, progressSize = 20000;
     double percent = 1;
+    int visits = 10;
     quint64 seed = demo::kDefaultSeed;
     QString script = QStringLiteral(BENCH_SQL), keep;
     for (int i = 0; i < args.size(); ++i) {
@@ -562,6 +565,8 @@ int parent(const QStringList &args)
             repeat = qMax(1, args.value(++i).toInt());
         else if (a == QLatin1String("--faults"))
             percent = args.value(++i).toDouble();
+        else if (a == QLatin1String("--visits"))
+            visits = qBound(1, args.value(++i).toInt(), demo::kMaximumVisits);
         else if (a == QLatin1String("--seed"))
             seed = args.value(++i).toULongLong();
         else if (a == QLatin1String("--progress-size"))
@@ -574,7 +579,7 @@ int parent(const QStringList &args)
             sizes << a.toInt();
         else {
             std::fprintf(stderr, "usage: run_bench [SIZE...] [--engines sqlite,paradox] [--repeat K] [--faults P] "
-                                 "[--seed S] [--progress-size N] [--sql FILE] [--keep DIR]\n");
+                                 "[--visits V] [--seed S] [--progress-size N] [--sql FILE] [--keep DIR]\n");
             return 1;
         }
     }
@@ -598,7 +603,7 @@ int parent(const QStringList &args)
         const QString dir = QStringLiteral("%1/p%2").arg(root).arg(n);
         QDir(dir).removeRecursively();
         const auto gen = runChild({QStringLiteral("generate"), QString::number(n), dir + QStringLiteral("/gen"),
-                                   QString::number(percent), QString::number(seed)});
+                                   QString::number(percent), QString::number(seed), QString::number(visits)});
         if (!gen)
             return 2;
         r.cpmain = gen->value(QStringLiteral("cpmain"));
@@ -742,7 +747,8 @@ int main(int argc, char **argv)
         if (mode == QLatin1String("bulkcopy"))
             return childBulkCopy(args.value(2), args.value(3));
         if (mode == QLatin1String("generate"))
-            return childGenerate(args.value(2).toInt(), args.value(3), args.value(4).toDouble(), args.value(5).toULongLong());
+            return childGenerate(args.value(2).toInt(), args.value(3), args.value(4).toDouble(), args.value(5).toULongLong(),
+                                 args.value(6).toInt());
         return 1;
     }
     QCoreApplication app(argc, argv);

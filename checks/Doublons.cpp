@@ -1,6 +1,7 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
 #include "checks/Parcours.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 
 namespace {
@@ -28,6 +29,10 @@ void CheckRun::SupprimerDoublons()
     db::Query &recettes = s.Qry2;
     groupes.clearSql();
     groupes.addLine(QStringLiteral("SELECT PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID, Count(CPMAIN_ID) as Compteur FROM CPMAIN GROUP BY PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID ORDER BY PATIENTS_ID, DATE_CONSULTATION, MEDECINS_ID"));
+    // One detail query per group: each must find its records without
+    // reading the whole table.
+    db::LookupIndex index(s.DBOrbelis, QStringLiteral("CPMAIN"),
+                          {QStringLiteral("PATIENTS_ID"), QStringLiteral("DATE_CONSULTATION"), QStringLiteral("MEDECINS_ID")});
     groupes.open();
     Parcours p(s, groupes, texte, true, QStringLiteral("Recherche des doublons dans la comptabilité ("));
     while (p.suivant()) {

@@ -118,6 +118,10 @@ QString Backend::tableIdentifier(const QString &table) const { return quotedIden
 
 QSqlRecord Backend::tableRecord(const QString &table) const { return database().record(table); }
 
+QString Backend::addLookupIndex(const QString &, const QStringList &) { return QString(); }
+
+void Backend::dropLookupIndex(const QString &name) { run(QStringLiteral("DROP INDEX IF EXISTS ") + quotedIdentifier(name)); }
+
 QString Backend::message(const QSqlError &error) const
 {
     QString m = error.databaseText().trimmed();
@@ -347,6 +351,25 @@ void Savepoint::release()
 {
     m_backend.releaseSavepoint(m_name);
     m_done = true;
+}
+
+LookupIndex::LookupIndex(Connection &connection, const QString &table, const QStringList &columns)
+    : m_connection(connection)
+{
+    m_backend = &connection.backend();
+    m_name = m_backend->addLookupIndex(table, columns);
+}
+
+LookupIndex::~LookupIndex()
+{
+    // Only on the backend that added it: the connection may have closed
+    // (the index went with a rolled-back transaction, or stays harmless).
+    if (m_name.isEmpty() || !m_connection.connected() || &m_connection.backend() != m_backend)
+        return;
+    try {
+        m_backend->dropLookupIndex(m_name);
+    } catch (const std::exception &) {
+    }
 }
 
 WriteGroup::WriteGroup(Connection &connection) : m_connection(connection) { ++m_connection.backend().m_groupDepth; }

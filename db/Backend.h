@@ -81,7 +81,11 @@ public:
     // program reads it, a date-time as a QDateTime; what it cannot read as
     // that kind stays as stored.
     virtual QVariant toStorage(const QVariant &value, ColumnKind kind = ColumnKind::Unknown) const = 0;
-    virtual QVariant fromStorage(const QVariant &stored, ColumnKind kind) const = 0;
+    QVariant fromStorage(const QVariant &stored, ColumnKind kind) const { return storageReader()(stored, kind); }
+    // fromStorage() as a plain function, for rows that outlive the backend
+    // that read them.
+    using StorageReader = QVariant (*)(const QVariant &stored, ColumnKind kind);
+    virtual StorageReader storageReader() const = 0;
 
     // Column kinds: of a column of an executed statement (Unknown for an
     // expression the engine gives no type), and of every column of a table
@@ -93,6 +97,12 @@ public:
     virtual bool hasRowIdentity() const = 0;
     // The columns of a named index; empty when there is no such index.
     virtual QList<IndexColumn> indexColumns(const QString &index) const = 0;
+
+    // An index for equality look-ups on these columns of a table, for a
+    // while (see LookupIndex): its name when one was added, empty when the
+    // table has a fitting one already or the engine adds none.
+    virtual QString addLookupIndex(const QString &table, const QStringList &columns);
+    void dropLookupIndex(const QString &name);
 
     // The engine's text of an error, as the user reads it after "Erreur : ".
     virtual QString message(const QSqlError &error) const;
@@ -197,6 +207,25 @@ private:
     Backend &m_backend;
     QString m_nested;   // its savepoint inside a group
     bool m_done = false;
+};
+
+// Lets a walk that looks rows up by equality on some columns of a big table
+// reach them by an index rather than by reading the whole table each time,
+// without changing which rows come back or their order (equal keys list in
+// the table's own order). Where the engine lets us (a SQLite file), an index
+// lives as long as this guard and is dropped with it; the Paradox driver
+// indexes columns by itself; a server's schema is never changed.
+class LookupIndex {
+public:
+    LookupIndex(Connection &connection, const QString &table, const QStringList &columns);
+    ~LookupIndex();
+    LookupIndex(const LookupIndex &) = delete;
+    LookupIndex &operator=(const LookupIndex &) = delete;
+
+private:
+    Connection &m_connection;
+    Backend *m_backend = nullptr;
+    QString m_name;
 };
 
 // A long piece of work whose statements are committed together (see

@@ -195,10 +195,14 @@ void Query::run(bool select)
         m_columns << rec.fieldName(i);
         m_kinds[i] = backend.resultColumnKind(q, i);
     }
+    // Kept as stored; a value is read as the program sees it (a date-time
+    // parsed...) only when asked for, since most rows of a walk are only
+    // looked at once, or not at all.
+    m_reader = backend.storageReader();
     while (q.next()) {
         std::vector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
-            row[i] = backend.fromStorage(q.value(i), m_kinds[i]);
+            row[i] = q.value(i);
         m_rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
@@ -261,7 +265,7 @@ Field Query::field(int index) const
         throw DbError(QStringLiteral("%1 : index de champ hors limites").arg(m_name));
     QVariant v;
     if (!m_rows.empty())
-        v = m_rows[m_pos][index];
+        v = m_reader(m_rows[m_pos][index], m_kinds[index]);
     ColumnKind k = m_kinds[index];
     if (k == ColumnKind::Unknown)
         k = kindOfMetaType(v.metaType().id());

@@ -10,6 +10,8 @@
 
 namespace db {
 
+class Backend;
+
 enum class ParamType { Unset, Text, Integer, Float, Date, DateTime, Boolean, Memo };
 
 struct Param {
@@ -92,7 +94,8 @@ private:
     int m_pos = 0;
     QStringList m_columns;
     std::vector<ColumnKind> m_kinds;
-    std::vector<std::vector<QVariant>> m_rows;
+    std::vector<std::vector<QVariant>> m_rows;   // as stored
+    QVariant (*m_reader)(const QVariant &, ColumnKind) = nullptr;   // their reading
 };
 
 } // namespace db

@@ -82,7 +82,7 @@ QVariant OdbcBackend::toStorage(const QVariant &value, ColumnKind) const
     return value;
 }
 
-QVariant OdbcBackend::fromStorage(const QVariant &stored, ColumnKind kind) const
+QVariant OdbcBackend::readStored(const QVariant &stored, ColumnKind kind)
 {
     // Qt hands a BIT over as an integer.
     if (kind == ColumnKind::Boolean && !stored.isNull())

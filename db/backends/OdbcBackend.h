@@ -26,7 +26,8 @@ public:
     QSqlRecord tableRecord(const QString &table) const override;
 
     QVariant toStorage(const QVariant &value, ColumnKind kind) const override;
-    QVariant fromStorage(const QVariant &stored, ColumnKind kind) const override;
+    static QVariant readStored(const QVariant &stored, ColumnKind kind);
+    StorageReader storageReader() const override { return &readStored; }
     ColumnKind resultColumnKind(const QSqlQuery &q, int column) const override;
     QHash<QString, ColumnKind> tableColumnKinds(const QString &table) const override;
     bool hasRowIdentity() const override { return false; }

@@ -33,12 +33,14 @@ public:
     static QVariant storageValue(const QVariant &value, ColumnKind kind = ColumnKind::Unknown);
 
     QVariant toStorage(const QVariant &value, ColumnKind kind) const override { return storageValue(value, kind); }
-    QVariant fromStorage(const QVariant &stored, ColumnKind kind) const override;
+    static QVariant readStored(const QVariant &stored, ColumnKind kind);
+    StorageReader storageReader() const override { return &readStored; }
     ColumnKind resultColumnKind(const QSqlQuery &q, int column) const override;
     QHash<QString, ColumnKind> tableColumnKinds(const QString &table) const override;
     bool hasRowIdentity() const override { return true; }
     QList<IndexColumn> indexColumns(const QString &index) const override;
     QString failureMessage() const override;
+    QString addLookupIndex(const QString &table, const QStringList &columns) override;
 
 protected:
     sqlite3 *handle() const;

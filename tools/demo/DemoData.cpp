@@ -341,8 +341,8 @@ struct Transfer {
 
 class Generator {
 public:
-    Generator(QSqlDatabase db, int patients, quint64 seed)
-        : m_db(db), m_patients(patients), m_seed(seed), m_extra(std::min(5, patients / 5000)),
+    Generator(QSqlDatabase db, int patients, quint64 seed, int visits)
+        : m_db(db), m_patients(patients), m_seed(seed), m_visits(visits), m_extra(std::min(5, patients / 5000)),
           m_physicianCount(patients < 50 ? 4 : patients < 5000 ? 5 : 6),
           tPatients(db, "PATIENTS"), tMedecins(db, "MEDECINS"), tMotconsu(db, "MOTCONSU"), tCpmain(db, "CPMAIN"),
           tCporg(db, "CPORG"), tCpordpay(db, "CPORDPAY"), tCpgest(db, "CPGEST"), tCpsvfact(db, "CPSVFACT"),
@@ -985,7 +985,8 @@ private:
 
     void writeAccounting(const PatientInfo &p, Rng &rng)
     {
-        const int rows = 1 + rng.below(9);
+        // From 1 to twice the mean less one, evenly.
+        const int rows = 1 + rng.below(2 * m_visits - 1);
         std::vector<int> days;
         while (int(days.size()) < rows) {
             const int d = rng.below(int(m_workingDays.size()));
@@ -1250,6 +1251,7 @@ private:
     QSqlDatabase m_db;
     const int m_patients;
     const quint64 m_seed;
+    const int m_visits;
     const int m_extra;
     const int m_physicianCount;
     PlantedFaults m_faults;
@@ -1300,14 +1302,16 @@ bool hasEntries(const QString &dir)
 
 } // namespace
 
-PlantedFaults writeDemoData(QSqlDatabase db, int patients, quint64 seed)
+PlantedFaults writeDemoData(QSqlDatabase db, int patients, quint64 seed, int visits)
 {
     if (patients < kMinimumPatients)
         throw std::invalid_argument("a demo practice needs at least " + std::to_string(kMinimumPatients) + " patients");
+    if (visits < 1 || visits > kMaximumVisits)
+        throw std::invalid_argument("a patient has from 1 to " + std::to_string(kMaximumVisits) + " accounting rows on average");
     if (!db.transaction())
         throw db::DbError(db.lastError().text());
     try {
-        PlantedFaults f = Generator(db, patients, seed).run();
+        PlantedFaults f = Generator(db, patients, seed, visits).run();
         if (!db.commit())
             throw db::DbError(db.lastError().text());
         return f;

@@ -28,6 +28,9 @@ namespace demo {
 constexpr int kMinimumPatients = 30;   // the planted faults use files 1 to 30
 constexpr int kDefaultPatients = 60;
 constexpr quint64 kDefaultSeed = 1;
+// Accounting rows of a healthy patient, on average (planted rows aside).
+constexpr int kDefaultVisits = 5;
+constexpr int kMaximumVisits = 50;
 
 struct PlantedFaults {
     int patients = 0;     // rows of PATIENTS
@@ -142,7 +145,8 @@ struct PlantedFaults {
 // (createPracticeTables), in one transaction. Same size and seed, same rows.
 // Throws db::DbError when a statement fails, std::invalid_argument when the
 // size is below kMinimumPatients.
-PlantedFaults writeDemoData(QSqlDatabase db, int patients, quint64 seed);
+// visits: the accounting rows of a healthy patient on average.
+PlantedFaults writeDemoData(QSqlDatabase db, int patients, quint64 seed, int visits = kDefaultVisits);
 
 // Where a demo practice and its program directory are put.
 struct DemoLayout {
