@@ -64,7 +64,6 @@ void Session::CreerTablesTravail()
         if (t.source) {
             t.source->clearSql();
             t.source->addLine(QString::fromLatin1(t.sql));
-            t.source->open();
         }
         t.table->close();
         t.table->setDatabaseName(CheminPrive);

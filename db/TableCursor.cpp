@@ -138,20 +138,31 @@ void TableCursor::copyFrom(Query &source)
     Backend &b = backend();
     QSqlQuery q(b.database());
     b.exec(q, QStringLiteral("DROP TABLE IF EXISTS %1").arg(b.tableIdentifier(baseName(m_table))));
-    const QStringList names = source.fieldNames();
+    // From a SQLite database (the Paradox tables are one too) into a work
+    // file, the engine copies the rows itself, as stored, and the source's
+    // rows need not be read here: its columns are learnt from its first row.
+    auto *sqliteSource = dynamic_cast<SqliteBackend *>(&Engine::instance().backend(source.databaseName()));
+    const bool bulk = sqliteSource && isLocal() && source.paramNames().isEmpty() && !source.active();
+    Query probe(source.name());
+    Query &described = bulk ? probe : source;
+    if (bulk) {
+        probe.setDatabaseName(source.databaseName());
+        probe.setSql(QStringLiteral("SELECT * FROM (%1) LIMIT 1").arg(source.text()));
+        probe.open();
+    } else if (!source.active()) {
+        source.open();
+    }
+    const QStringList names = described.fieldNames();
     std::vector<ColumnKind> kinds;
     QStringList cols, holders;
-    source.first();
+    described.first();
     for (int i = 0; i < names.size(); ++i) {
-        kinds.push_back(source.field(i).kind());
+        kinds.push_back(described.field(i).kind());
         cols << quotedIdentifier(names[i]) + QLatin1Char(' ') + sqlTypeOfKind(kinds.back());
         holders << QStringLiteral("?");
     }
     b.exec(q, QStringLiteral("CREATE TABLE %1 (%2)").arg(b.tableIdentifier(baseName(m_table)), cols.join(QStringLiteral(", "))));
-    // From a SQLite database (the Paradox tables are one too) into a work
-    // file: the engine copies the rows itself, as stored.
-    auto *sqliteSource = dynamic_cast<SqliteBackend *>(&Engine::instance().backend(source.databaseName()));
-    if (sqliteSource && isLocal() && source.paramNames().isEmpty()) {
+    if (bulk) {
         sqliteSource->copyInto(localFile(), baseName(m_table), source.text());
         return;
     }
@@ -226,6 +237,7 @@ void TableCursor::close()
 {
     m_active = false;
     m_loaded = false;
+    m_firstPending = false;
     m_rows.clear();
     m_posByRowid.clear();
     m_pending.clear();
@@ -300,7 +312,7 @@ void TableCursor::reload()
         row.reserve(n + 1);
         row.push_back(rowid ? q.value(0) : QVariant());
         for (int i = 0; i < n; ++i)
-            row.push_back(b.fromStorage(q.value(rowid ? i + 1 : i), kinds[size_t(i)]));
+            row.push_back(q.value(rowid ? i + 1 : i));   // read as the program sees it when asked
         if (rowid)
             m_posByRowid.insert(row[0].toLongLong(), int(m_rows.size()));
         m_rows.push_back(std::move(row));
@@ -316,6 +328,20 @@ void TableCursor::ensureLoaded()
     requireActive();
     if (!m_loaded)
         reload();
+    if (m_firstPending) {
+        m_firstPending = false;
+        m_pos = 0;
+        m_bof = true;
+        m_eof = m_rows.empty();
+    }
+}
+
+void TableCursor::settle() const
+{
+    // Positions are taken lazily (a table opened and never read is never
+    // loaded); asking where the cursor stands settles them.
+    if (m_active && (m_firstPending || !m_loaded))
+        const_cast<TableCursor *>(this)->ensureLoaded();
 }
 
 bool TableCursor::findKey(const QVariantList &values)
@@ -355,7 +381,7 @@ bool TableCursor::findKey(const QVariantList &values)
         bool same = true;
         for (int i = 0; i < n && same; ++i) {
             const int c = columnIndex(m_indexFields[i]);
-            const QVariant &v = m_rows[r][c + 1];
+            const QVariant v = b.fromStorage(m_rows[r][c + 1], kindOf(m_columns[c]));
             same = v.toString() == values[i].toString();
         }
         if (same) {
@@ -404,7 +430,12 @@ bool TableCursor::findIntegerKey(const QVariant &value, bool *found)
 
 void TableCursor::first()
 {
-    ensureLoaded();
+    requireActive();
+    if (!m_loaded) {
+        m_firstPending = true;
+        return;
+    }
+    m_firstPending = false;
     m_pos = 0;
     m_bof = true;
     m_eof = m_rows.empty();
@@ -445,7 +476,23 @@ int TableCursor::recordCount()
     return int(m_rows.size());
 }
 
-int TableCursor::recNo() const { return m_rows.empty() ? 0 : m_pos + 1; }
+int TableCursor::recNo() const
+{
+    settle();
+    return m_rows.empty() ? 0 : m_pos + 1;
+}
+
+bool TableCursor::eof() const
+{
+    settle();
+    return m_eof;
+}
+
+bool TableCursor::bof() const
+{
+    settle();
+    return m_bof;
+}
 
 void TableCursor::append()
 {
@@ -519,7 +566,7 @@ void TableCursor::post()
                     if (c < 0)
                         throw DbError(QStringLiteral("%1 : champ '%2' non trouvé").arg(m_table, f));
                     conds << quotedColumn(f) + QStringLiteral(" = ?");
-                    keys << b.toStorage(m_editOriginal[c + 1], kindOf(f));
+                    keys << b.toStorage(b.fromStorage(m_editOriginal[c + 1], kindOf(f)), kindOf(f));
                 }
                 if (conds.isEmpty())
                     throw DbError(QStringLiteral("%1 : aucun index pour identifier l'enregistrement.").arg(m_table));
@@ -538,7 +585,7 @@ void TableCursor::post()
                 const int c = m_columns.indexOf(QRegularExpression(QStringLiteral("^%1$").arg(QRegularExpression::escape(it.key())), QRegularExpression::CaseInsensitiveOption));
                 if (c >= 0) {
                     const ColumnKind k = kindOf(m_columns[c]);
-                    m_rows[m_pos][c + 1] = b.fromStorage(b.toStorage(it.value(), k), k);
+                    m_rows[m_pos][c + 1] = b.toStorage(it.value(), k);
                 }
             }
             m_keyIndex = KeyIndex::Unbuilt;
@@ -573,7 +620,8 @@ Field TableCursor::fieldByName(const QString &field)
     ensureLoaded();
     if (m_rows.empty())
         return Field(m_columns[c], QVariant(), kindOf(field));
-    return Field(m_columns[c], m_rows[m_pos][c + 1], kindOf(field));
+    const ColumnKind k = kindOf(field);
+    return Field(m_columns[c], backend().fromStorage(m_rows[m_pos][c + 1], k), k);
 }
 
 QStringList TableCursor::fieldNames()

@@ -46,7 +46,10 @@ public:
 
     std::vector<FieldDef> &fieldDefs() { return m_defs; }
     void createTable();                  // replaces an existing table
-    void copyFrom(Query &source);        // copy mode: the source's columns and all its rows
+    // Copy mode: the source's columns and all its rows. A source not yet
+    // open is opened, unless the engine copies its rows by itself (from a
+    // SQLite or Paradox database into a work file), which leaves it closed.
+    void copyFrom(Query &source);
     void addIndex(const QString &name, const QString &fields, int options);
 
     void open();
@@ -63,8 +66,8 @@ public:
     void next();
     void prior();
     void last();
-    bool eof() const { return m_eof; }
-    bool bof() const { return m_bof; }
+    bool eof() const;
+    bool bof() const;
     int recordCount();
     int recNo() const;   // 1-based; 0 when empty
 
@@ -86,6 +89,7 @@ private:
     // The connection's backend, or the SQLite one of a local work file.
     Backend &backend();
     void ensureLoaded();
+    void settle() const;
     void reload();
     QString orderBy();
     QString quotedColumn(const QString &field) const;
@@ -102,6 +106,7 @@ private:
     std::vector<FieldDef> m_defs;
     bool m_active = false;
     bool m_loaded = false;
+    bool m_firstPending = false;   // first() asked before the rows were read
     bool m_bof = true;
     bool m_eof = true;
     int m_pos = 0;
@@ -111,7 +116,8 @@ private:
     QList<bool> m_indexNoCase;
     QStringList m_columns;
     QHash<QString, ColumnKind> m_kindByColumn;   // upper-cased column name
-    std::vector<std::vector<QVariant>> m_rows;   // first value: row identity (rowid) when used
+    // As stored; the first value: row identity (rowid) when used.
+    std::vector<std::vector<QVariant>> m_rows;
     QHash<qint64, int> m_posByRowid;
     // The first row (in index order) of each value of an integer first index
     // column: the run looks its snapshots up by number at every row.
