@@ -1,6 +1,7 @@
 #include "db/paradox/PxFiles.h"
 #include "db/DbError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -51,7 +52,8 @@ QByteArray native(const QString &path) { return QFile::encodeName(path); }
 
 const char kMagic[8] = {'A', 'L', 'D', 'J', 'R', 'N', '0', '2'};
 const char kTrailer[8] = {'A', 'L', 'D', 'J', 'E', 'N', 'D', '!'};
-enum : unsigned char { kRegion = 1, kLength = 2, kReplaced = 3, kState = 4 };
+enum : unsigned char { kRegion = 1, kLength = 2, kReplaced = 3, kState = 4, kGroup = 5 };
+const char kGroupMagic[] = "ALDGRP01";
 
 quint64 mix(quint64 x)
 {
@@ -337,6 +339,11 @@ void Journal::keepReplaced(FileId f, bool existed, qint64 newLength, quint64 new
     m_entries.push_back(Entry{kReplaced, f, existed ? 1 : 0, QByteArray(), newLength, newPrint});
 }
 
+void Journal::setGroup(const QString &groupFileName)
+{
+    m_entries.push_back(Entry{kGroup, Db, 0, QFile::encodeName(groupFileName)});
+}
+
 void Journal::write()
 {
     QByteArray out(kMagic, 8);
@@ -386,7 +393,7 @@ Journal::Parsed Journal::parse(const QByteArray &data, std::vector<Entry> *out)
         e.newPrint = quint64(get64(p + 18));
         const quint32 len = get32(p + 26);
         p += 30;
-        if (e.kind < kRegion || e.kind > kState || e.file > Px || quint64(end - p) < len || e.newLength < 0
+        if (e.kind < kRegion || e.kind > kGroup || e.file > Px || quint64(end - p) < len || e.newLength < 0
             || (e.kind != kState && e.kind != kReplaced && e.offset < 0) || (e.kind == kState && len != 8))
             return Parsed::Damaged;
         e.bytes = QByteArray(p, len);
@@ -407,7 +414,7 @@ QString Journal::changedSince(const std::vector<Entry> &entries, const Paths &fi
         const Entry *replaced = nullptr;
         std::vector<const Entry *> regions;
         for (const Entry &e : entries) {
-            if (e.file != f)
+            if (e.file != f || e.kind == kGroup)
                 continue;
             if (e.kind == kState)
                 state = &e;
@@ -475,7 +482,7 @@ void Journal::apply(const std::vector<Entry> &entries, const Paths &files, const
 {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const QString &path = files[it->file];
-        if (it->kind == kState)
+        if (it->kind == kState || it->kind == kGroup)
             continue;
         if (it->kind == kReplaced) {
             const QString backup = backupName(path);
@@ -531,6 +538,78 @@ void Journal::discard()
     m_written = false;
 }
 
+QString Journal::groupOf(const QString &journalPath)
+{
+    QFile j(journalPath);
+    if (!j.open(QIODevice::ReadOnly))
+        return QString();
+    std::vector<Entry> entries;
+    if (parse(j.readAll(), &entries) != Parsed::Complete)
+        return QString();
+    for (const Entry &e : entries) {
+        if (e.kind != kGroup)
+            continue;
+        const QString path = QFileInfo(journalPath).absoluteDir().filePath(QFile::decodeName(e.bytes));
+        return groupJournal::read(path) ? path : QString();
+    }
+    return QString();
+}
+
+namespace groupJournal {
+
+QString suffix() { return QStringLiteral(".aldgrp"); }
+
+void write(const QString &path, const QStringList &dbFiles, const QString &table)
+{
+    const QDir dir = QFileInfo(path).absoluteDir();
+    QByteArray out = QByteArray(kGroupMagic) + '\n';
+    for (const QString &f : dbFiles)
+        out += QFile::encodeName(dir.relativeFilePath(f)) + '\n';
+    out += "end " + QByteArray::number(dbFiles.size()) + ' ' + QByteArray::number(fnv1a(out.constData(), out.size())) + '\n';
+    File f;
+    if (!f.open(path, true, true))
+        ioError(table, QStringLiteral("création du journal"), path, EACCES);
+    f.write(0, out.constData(), out.size(), table);
+    f.sync(table);
+    syncDirectory(dir.absolutePath());
+}
+
+std::optional<QStringList> read(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray data = f.readAll();
+    QList<QByteArray> lines = data.split('\n');
+    if (lines.size() < 3 || !lines.back().isEmpty() || lines.front() != kGroupMagic)
+        return std::nullopt;
+    lines.removeLast();
+    const QList<QByteArray> end = lines.takeLast().split(' ');
+    const qsizetype body = data.lastIndexOf("end ");
+    if (end.size() != 3 || end[0] != "end" || end[1].toInt() != lines.size() - 1
+        || end[2].toUInt() != fnv1a(data.constData(), body))
+        return std::nullopt;
+    const QDir dir = QFileInfo(path).absoluteDir();
+    QStringList out;
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        out << QDir::cleanPath(dir.absoluteFilePath(QFile::decodeName(lines[i])));
+    return out;
+}
+
+void remove(const QString &path)
+{
+    // Counted as a write, so that the crash tests stop just before the
+    // commit point and just after it.
+    if (injectedFailure() || ::unlink(native(path).constData()) != 0) {
+        ::truncate(native(path).constData(), 0);
+        return;
+    }
+    if (!injectedFailure())
+        syncDirectory(QFileInfo(path).absolutePath());
+}
+
+} // namespace groupJournal
+
 bool Journal::recover(const QString &journalPath, const Paths &files, const QString &table)
 {
     const QString name = QFileInfo(journalPath).fileName();
@@ -552,6 +631,10 @@ bool Journal::recover(const QString &journalPath, const Paths &files, const QStr
                                          "table n'est pas remise dans son état antérieur et le journal est conservé "
                                          "pour examen.").arg(table, name));
     case Parsed::Complete: {
+        const auto group = std::find_if(entries.begin(), entries.end(), [](const Entry &e) { return e.kind == kGroup; });
+        if (group != entries.end()
+            && !groupJournal::read(QFileInfo(journalPath).absoluteDir().filePath(QFile::decodeName(group->bytes))))
+            break;   // committed with its group
         const QString changed = changedSince(entries, files);
         if (!changed.isEmpty())
             throw JournalKept(QStringLiteral("La table %1 a été modifiée par un autre programme depuis l'interruption "

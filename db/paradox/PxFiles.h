@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 #include <utility>
@@ -126,6 +127,9 @@ public:
     // fingerprint); its former contents wait under backupName(), or it did
     // not exist.
     void keepReplaced(FileId f, bool existed, qint64 newLength, quint64 newPrint);
+    // The change is part of a commit of several tables, whose group journal
+    // (a file of the same directory) is written before this one.
+    void setGroup(const QString &groupFileName);
 
     void write();      // durable before returning
     void undo();       // restores the former bytes, in reverse order
@@ -140,7 +144,12 @@ public:
     // cannot be played back (the table changed since, the journal is
     // damaged or unreadable, the undo failed); the caller must hold the
     // table's exclusive lock.
+    // A journal of a group whose group journal is gone was committed with
+    // the group: it is removed, the table as it stands.
     static bool recover(const QString &journalPath, const Paths &files, const QString &table);
+    // The group journal a whole journal names, when that file still exists;
+    // empty otherwise.
+    static QString groupOf(const QString &journalPath);
 
 private:
     struct Entry {
@@ -163,5 +172,21 @@ private:
     std::vector<Entry> m_entries;
     bool m_written = false;
 };
+
+// The group journal of a commit that changes several tables: it names their
+// .DB files, is on disk before the first table's own journal and is removed
+// once every table is written, which commits the group. While it exists, a
+// crash rolls every table it names back; once it is gone, the tables'
+// journals left behind are dropped.
+namespace groupJournal {
+QString suffix();
+void write(const QString &path, const QStringList &dbFiles, const QString &table);   // durable before returning
+// The .DB files it names (absolute paths); nothing when it is absent, empty
+// or cut short: then no table journal was written under it, or the group committed.
+std::optional<QStringList> read(const QString &path);
+// The group's commit point. Throws nothing: a journal that cannot be
+// removed is emptied, which reads as committed.
+void remove(const QString &path);
+} // namespace groupJournal
 
 } // namespace db::paradox

@@ -2,7 +2,9 @@
 #include "db/DbError.h"
 #include "db/paradox/PxTable.h"
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <sqlite3.h>
 #include <vector>
 
@@ -11,9 +13,26 @@ namespace db::paradox {
 namespace {
 
 struct Vtab : sqlite3_vtab {
+    std::shared_ptr<CommitGroup> group;   // before the table, which leaves it when destroyed
     std::unique_ptr<Table> table;
     QString broken;   // why the table cannot be read, for a file whose header is unusable
 };
+
+// The tables of one connection commit together.
+std::shared_ptr<CommitGroup> groupOf(sqlite3 *db)
+{
+    static std::mutex mutex;
+    static std::map<sqlite3 *, std::weak_ptr<CommitGroup>> groups;
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (auto it = groups.begin(); it != groups.end();)
+        it = it->second.expired() ? groups.erase(it) : std::next(it);
+    std::shared_ptr<CommitGroup> g = groups[db].lock();
+    if (!g) {
+        g = std::make_shared<CommitGroup>();
+        groups[db] = g;
+    }
+    return g;
+}
 
 struct Cursor : sqlite3_vtab_cursor {
     std::vector<qint64> rowids;
@@ -101,6 +120,8 @@ int xConnect(sqlite3 *db, void *, int argc, const char *const *argv, sqlite3_vta
     }
     try {
         v->table = std::make_unique<Table>(dequote(argv[3]), name, options);
+        v->group = groupOf(db);
+        v->table->setGroup(v->group.get());
         decl = v->table->declaration();
     } catch (const DbError &e) {
         v->broken = e.message();

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <map>
+#include <memory>
 
 namespace db::paradox {
 
@@ -39,9 +40,49 @@ QString dbFileOf(const QDir &dir, const QString &baseName, const QString &named)
 
 } // namespace
 
+QStringList recoverGroup(const QString &groupPath, const QString &heldDbFile)
+{
+    const std::optional<QStringList> tables = groupJournal::read(groupPath);
+    if (!tables) {
+        removeFile(groupPath);
+        return {};
+    }
+    const QString held = QFileInfo(heldDbFile).absoluteFilePath();
+    std::vector<std::unique_ptr<File>> locks;
+    for (const QString &db : *tables) {
+        const QString name = QFileInfo(db).completeBaseName();
+        if (!QFileInfo::exists(db) || QFileInfo(db).absoluteFilePath() == held)
+            continue;
+        auto lock = std::make_unique<File>();
+        if (!lock->open(db, true) || !lock->lock(true, kLockWaitMs))
+            throw JournalKept(QStringLiteral("La table %1 est verrouillée par un autre programme : la modification "
+                                             "interrompue de plusieurs tables dont elle fait partie n'a pas pu être "
+                                             "annulée.").arg(name));
+        locks.push_back(std::move(lock));
+    }
+    QStringList undone;
+    for (const QString &db : *tables) {
+        const QString journal = db + QStringLiteral(".aldjrn");
+        if (QFileInfo::exists(journal) && Journal::recover(journal, tableFiles(db), QFileInfo(db).completeBaseName()))
+            undone << QFileInfo(db).completeBaseName();
+    }
+    removeFile(groupPath);
+    syncDirectory(QFileInfo(groupPath).absolutePath());
+    return undone;
+}
+
 std::vector<TableRecovery> recoverDirectory(const QString &directory)
 {
     const QDir dir(directory);
+    std::vector<TableRecovery> out;
+    for (const QString &g : dir.entryList({QStringLiteral("*") + groupJournal::suffix()}, QDir::Files | QDir::Hidden)) {
+        try {
+            for (const QString &t : recoverGroup(dir.filePath(g)))
+                out.push_back(TableRecovery{t, TableRecovery::RolledBack, QString()});
+        } catch (const DbError &e) {
+            out.push_back(TableRecovery{QFileInfo(g).completeBaseName(), TableRecovery::Kept, e.message()});
+        }
+    }
     // The work files of each table, by table name in upper case.
     struct Group {
         QString table;
@@ -69,7 +110,6 @@ std::vector<TableRecovery> recoverDirectory(const QString &directory)
         }
     }
 
-    std::vector<TableRecovery> out;
     for (auto &[key, g] : groups) {
         TableRecovery r;
         r.table = g.table;

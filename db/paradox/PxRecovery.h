@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace db::paradox {
@@ -22,6 +23,14 @@ struct TableRecovery {
 // lock; a table changed by another program since the interruption, a
 // damaged or unreadable journal, a locked table or a failed undo are
 // reported as Kept, with the journal left for inspection. Throws nothing.
+// Group journals (of commits that changed several tables) are played first:
+// every table a group names is rolled back.
 std::vector<TableRecovery> recoverDirectory(const QString &directory);
+
+// Rolls back every table a group journal names that has a journal, each
+// under its exclusive lock (but heldDbFile's, which the caller holds), then
+// removes the group journal. Returns the names of the tables rolled back.
+// Throws JournalKept (the group journal stays) when one cannot be.
+QStringList recoverGroup(const QString &groupPath, const QString &heldDbFile = QString());
 
 } // namespace db::paradox

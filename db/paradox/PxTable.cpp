@@ -2,13 +2,16 @@
 #include "db/DbError.h"
 #include "db/Formats.h"
 #include "db/paradox/PxLib.h"
+#include "db/paradox/PxRecovery.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTime>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -130,7 +133,8 @@ struct Table::Pending {
     bool rewrite = false;   // the whole .DB is written again
     bool reorder = false;   // rows moved in the file
     std::vector<BlockRows> blocks;
-    std::set<int> changedBlocks;   // chain positions
+    std::vector<int> freeBlocks;     // the free list after the statement, its head first
+    std::set<int> changedBlocks;     // numbers of the blocks written whole
     int fileBlocks = 0;
     std::map<int, qint64> newPos;   // slot -> position of its record
     std::map<int, QByteArray> newRaw;   // slot -> record with its new memo pointers
@@ -156,7 +160,66 @@ Table::Table(const QString &dbFile, const QString &name, const TableOptions &opt
     readHeaderOnly();
 }
 
-Table::~Table() = default;
+Table::~Table()
+{
+    if (m_group)
+        m_group->leave(this);
+}
+
+// ---------------------------------------------------------------------------
+// Commits of several tables
+
+void CommitGroup::join(Table *t)
+{
+    if (std::find(m_members.begin(), m_members.end(), t) == m_members.end())
+        m_members.push_back(t);
+}
+
+QString CommitGroup::prepare(const QString &directory, const QString &table)
+{
+    if (!m_path.isEmpty())
+        return m_path;
+    QStringList files;
+    for (const Table *t : m_members)
+        if (t->hasChanges())
+            files << t->file();
+    if (files.size() < 2)
+        return QString();
+    static std::atomic<unsigned> counter{0};
+    m_path = QDir(directory).filePath(QStringLiteral("aldurix-%1-%2-%3%4")
+                                          .arg(::getpid())
+                                          .arg(QDateTime::currentMSecsSinceEpoch())
+                                          .arg(++counter)
+                                          .arg(groupJournal::suffix()));
+    groupJournal::write(m_path, files, table);
+    return m_path;
+}
+
+void CommitGroup::committing()
+{
+    if (!m_path.isEmpty() && !m_committed) {
+        groupJournal::remove(m_path);
+        m_committed = true;
+    }
+}
+
+void CommitGroup::leave(Table *t, bool undone)
+{
+    const auto it = std::find(m_members.begin(), m_members.end(), t);
+    if (it == m_members.end())
+        return;
+    m_members.erase(it);
+    m_undoFailed = m_undoFailed || !undone;
+    if (!m_members.empty())
+        return;
+    // Rolled back: the group journal goes once no table journal needs it;
+    // one whose undo failed is played back with the whole group later.
+    if (!m_path.isEmpty() && !m_committed && !m_undoFailed)
+        removeFile(m_path);
+    m_path.clear();
+    m_committed = false;
+    m_undoFailed = false;
+}
 
 [[noreturn]] void Table::fail(const QString &message) const { throw DbError(message); }
 
@@ -248,8 +311,15 @@ void Table::recoverJournal(bool exclusiveHeld)
 {
     if (!QFileInfo::exists(journalPath()))
         return;
+    // A change of several tables is undone in all of them, or kept in all.
+    auto recover = [&] {
+        if (const QString group = Journal::groupOf(journalPath()); !group.isEmpty())
+            recoverGroup(group, file());
+        if (QFileInfo::exists(journalPath()))
+            Journal::recover(journalPath(), m_paths, m_name);
+    };
     if (exclusiveHeld) {
-        Journal::recover(journalPath(), m_paths, m_name);
+        recover();
         return;
     }
     File lk;
@@ -258,7 +328,7 @@ void Table::recoverJournal(bool exclusiveHeld)
                             "n'est pas accessible en écriture (%2).").arg(m_name, lk.errorText()));
     if (!lk.lock(true, kLockWaitMs))
         fail(QStringLiteral("La table %1 est verrouillée par un autre programme ; fermez-le et recommencez.").arg(m_name));
-    Journal::recover(journalPath(), m_paths, m_name);
+    recover();
 }
 
 void Table::load(bool exclusiveHeld)
@@ -317,18 +387,35 @@ void Table::load(bool exclusiveHeld)
             Row r;
             r.rowid = ++rowid;
             r.filePos = b.offset + 6 + qint64(j) * h.recordSize;
-            r.raw = bytes.mid(r.filePos, h.recordSize);
+            r.raw = QByteArray::fromRawData(bytes.constData() + r.filePos, h.recordSize);
             rows.push_back(std::move(r));
+        }
+    }
+    // The free list, followed as far as it is sound: a block outside the
+    // file, in the chain or seen twice ends it (what follows is lost space).
+    std::vector<int> freeBlocks;
+    {
+        std::vector<bool> taken(size_t(h.fileBlocks) + 1, false);
+        for (const BlockInfo &b : blocks)
+            taken[size_t(b.number)] = true;
+        for (int b = le16(bytes.constData() + hdr::FirstFreeBlock); b != 0;) {
+            if (b < 1 || b > h.fileBlocks || taken[size_t(b)] || h.blockOffset(b) + h.blockSize > bytes.size())
+                break;
+            taken[size_t(b)] = true;
+            freeBlocks.push_back(b);
+            b = le16(bytes.constData() + h.blockOffset(b));
         }
     }
     m_rows = std::move(rows);
     m_blocks = std::move(model);
+    m_freeBlocks = std::move(freeBlocks);
+    m_arena = std::move(bytes);
     m_slotByRowid.clear();
     m_slotByRowid.reserve(qsizetype(m_rows.size()));
     for (size_t i = 0; i < m_rows.size(); ++i)
         m_slotByRowid.insert(m_rows[i].rowid, int(i));
     m_nextRowid = rowid + 1;
-    m_headerBytes = bytes.left(h.headerSize);
+    m_headerBytes = m_arena.left(h.headerSize);
     m_header = std::move(h);
     m_codePage = std::move(codePage);
     m_mb.close();
@@ -515,18 +602,18 @@ std::optional<QByteArray> Table::indexKey(int col, const SqlValue &v) const
     return std::nullopt;
 }
 
-QMultiHash<QByteArray, int> *Table::columnIndex(int col)
+QMultiHash<size_t, int> *Table::columnIndex(int col)
 {
     auto &idx = m_columnIndex[size_t(col)];
     if (!idx) {
-        idx = std::make_unique<QMultiHash<QByteArray, int>>();
+        idx = std::make_unique<QMultiHash<size_t, int>>();
         idx->reserve(qsizetype(m_rows.size()));
         for (int s = 0; s < int(m_rows.size()); ++s) {
             if (!m_rows[size_t(s)].live)
                 continue;
             const auto k = indexKey(col, value(s, col));
             if (k && !k->isEmpty())
-                idx->insert(*k, s);
+                idx->insert(qHash(*k), s);
         }
     }
     return idx.get();
@@ -544,23 +631,58 @@ bool Table::lookup(int col, const SqlValue &key, std::vector<int> *hits)
     if (k->isEmpty())
         return true;
     const auto *idx = columnIndex(col);
-    for (auto it = idx->constFind(*k); it != idx->constEnd() && it.key() == *k; ++it)
+    const size_t h = qHash(*k);
+    for (auto it = idx->constFind(h); it != idx->constEnd() && it.key() == h; ++it)
         if (m_rows[size_t(it.value())].live)
             hits->push_back(it.value());
     std::sort(hits->begin(), hits->end());
     return true;
 }
 
-QHash<QByteArray, int> &Table::keyIndex()
+QMultiHash<size_t, int> &Table::keyIndex()
 {
     if (!m_keyIndex) {
-        m_keyIndex = std::make_unique<QHash<QByteArray, int>>();
+        m_keyIndex = std::make_unique<QMultiHash<size_t, int>>();
         m_keyIndex->reserve(qsizetype(m_rows.size()));
         for (int s = 0; s < int(m_rows.size()); ++s)
             if (m_rows[size_t(s)].live)
-                m_keyIndex->insert(keyOf(m_rows[size_t(s)].raw), s);
+                m_keyIndex->insert(qHash(keyOf(m_rows[size_t(s)].raw)), s);
     }
     return *m_keyIndex;
+}
+
+int Table::slotOfKey(QByteArrayView key)
+{
+    const auto &idx = keyIndex();
+    const size_t h = qHash(key);
+    for (auto it = idx.constFind(h); it != idx.constEnd() && it.key() == h; ++it)
+        if (m_rows[size_t(it.value())].live && keyOf(m_rows[size_t(it.value())].raw) == key)
+            return it.value();
+    return -1;
+}
+
+void Table::indexRow(int slot, bool add, bool withKey)
+{
+    const Row &row = m_rows[size_t(slot)];
+    if (withKey && m_keyFields > 0 && m_keyIndex) {
+        const size_t h = qHash(keyOf(row.raw));
+        if (add)
+            m_keyIndex->insert(h, slot);
+        else
+            m_keyIndex->remove(h, slot);
+    }
+    for (int c = 0; c < columnCount(); ++c) {
+        auto &idx = m_columnIndex[size_t(c)];
+        if (!idx)
+            continue;
+        const auto k = indexKey(c, value(slot, c));
+        if (!k || k->isEmpty())
+            continue;
+        if (add)
+            idx->insert(qHash(*k), slot);
+        else
+            idx->remove(qHash(*k), slot);
+    }
 }
 
 void Table::dropIndexes()
@@ -873,6 +995,8 @@ void Table::prepareWrite()
     }
     m_autoInc = m_header.autoInc;
     m_writeReady = true;
+    if (m_group)
+        m_group->join(this);
 }
 
 void Table::unlock() { m_lock.close(); }
@@ -908,7 +1032,7 @@ qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::op
         if (given)
             encode(c, *values[size_t(c)], row);
     }
-    if (m_keyFields > 0 && keyIndex().contains(keyOf(row.raw))) {
+    if (m_keyFields > 0 && slotOfKey(keyOf(row.raw)) >= 0) {
         m_autoInc = autoIncBefore;
         throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(row)));
     }
@@ -922,12 +1046,7 @@ qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::op
     const int slot = int(m_rows.size());
     m_rows.push_back(row);
     m_slotByRowid.insert(row.rowid, slot);
-    if (m_keyFields > 0)
-        keyIndex().insert(keyOf(row.raw), slot);
-    for (int c = 0; c < columnCount(); ++c)
-        if (auto &idx = m_columnIndex[size_t(c)])
-            if (const auto k = indexKey(c, value(slot, c)); k && !k->isEmpty())
-                idx->insert(*k, slot);
+    indexRow(slot, true);
     Undo u{Undo::Insert, -1, Row(), false, 0};
     u.slot = slot;
     m_undo.push_back(std::move(u));
@@ -968,36 +1087,17 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
     }
     if (changedCols.empty())
         return;
-    bool keyChanged = false;
-    if (m_keyFields > 0) {
-        const QByteArray oldKey = keyOf(current.raw);
-        const QByteArray newKey = keyOf(changed.raw);
-        if (oldKey != newKey) {
-            auto &keys = keyIndex();
-            if (keys.contains(newKey))
-                throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(changed)));
-            keys.remove(oldKey);
-            keys.insert(newKey, slot);
-            keyChanged = true;
-        }
-    }
-    std::vector<std::pair<int, std::optional<QByteArray>>> oldKeys;
-    for (int c : changedCols)
-        if (m_columnIndex[size_t(c)])
-            oldKeys.emplace_back(c, indexKey(c, value(slot, c)));
+    const bool keyChanged = m_keyFields > 0 && keyOf(current.raw) != keyOf(changed.raw);
+    if (keyChanged && slotOfKey(keyOf(changed.raw)) >= 0)
+        throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(changed)));
+    indexRow(slot, false);
     Undo u{Undo::Update, -1, Row(), false, 0};
     u.slot = slot;
     u.old = current;
     u.keyChanged = keyChanged;
     m_undo.push_back(std::move(u));
     current = std::move(changed);
-    for (const auto &[c, k] : oldKeys) {
-        auto &idx = m_columnIndex[size_t(c)];
-        if (k && !k->isEmpty())
-            idx->remove(*k, slot);
-        if (const auto nk = indexKey(c, value(slot, c)); nk && !nk->isEmpty())
-            idx->insert(*nk, slot);
-    }
+    indexRow(slot, true);
 }
 
 // Two rows numbered alike by a statement would stay so: the field's numbers
@@ -1014,8 +1114,9 @@ void Table::remove(int slot)
     Row &row = m_rows[size_t(slot)];
     if (!row.live)
         return;
-    if (m_keyFields > 0)
-        keyIndex().remove(keyOf(row.raw));
+    // Its column entries stay: look-ups pass over rows no longer live.
+    if (m_keyFields > 0 && m_keyIndex)
+        m_keyIndex->remove(qHash(keyOf(row.raw)), slot);
     row.live = false;
     Undo u{Undo::Delete, -1, Row(), false, 0};
     u.slot = slot;
@@ -1027,23 +1128,28 @@ void Table::undoTo(size_t mark)
     while (m_undo.size() > mark) {
         Undo u = std::move(m_undo.back());
         m_undo.pop_back();
+        // The indexes follow, so that they outlive a statement undone.
         switch (u.kind) {
         case Undo::Insert:
+            indexRow(int(m_rows.size()) - 1, false);
             m_slotByRowid.remove(m_rows.back().rowid);
             m_rows.pop_back();
             break;
         case Undo::Delete:
             m_rows[size_t(u.slot)].live = true;
+            if (m_keyFields > 0 && m_keyIndex)
+                m_keyIndex->insert(qHash(keyOf(m_rows[size_t(u.slot)].raw)), u.slot);
             break;
         case Undo::Update:
+            indexRow(u.slot, false);
             m_rows[size_t(u.slot)] = std::move(u.old);
+            indexRow(u.slot, true);
             break;
         case Undo::AutoInc:
             m_autoInc = u.autoInc;
             break;
         }
     }
-    dropIndexes();
 }
 
 void Table::savepoint(int level)
@@ -1374,15 +1480,22 @@ void Table::planMemos(Pending &p, const std::set<int> &updated, const std::set<i
     p.mbSize = std::max(m_mbSize, end);
 }
 
-// Where the rows of a statement go: the blocks they change, in place, and
-// new blocks at the end of the file. False when that cannot be done (a
-// block would be left empty, or a full block in the middle gets a row):
-// the whole file is then written again.
+// Where the rows of a statement go: the blocks they change, in place, as
+// the desktop engine does. A block left empty leaves the chain for the head
+// of the free list; block 1, which is never free, takes its neighbour's rows
+// instead and the neighbour goes. A row goes into the block of the row before
+// it in key order; after the last row of a full block it goes first in the
+// next block when that one has room, else into a new block of its own; a
+// full block that gets a row between two of its own is split in two. A new
+// block is the first free one, or a new one at the end of the file. False
+// when the table is left without rows or the file would pass the format's
+// number of blocks: the whole file is then written again.
 bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int> arriving)
 {
     const Header &h = m_header;
     const int perBlock = h.recordsPerBlock();
     p.blocks = m_blocks;
+    p.freeBlocks = m_freeBlocks;
     QHash<int, int> chainIndex;
     for (int i = 0; i < int(p.blocks.size()); ++i)
         chainIndex.insert(p.blocks[size_t(i)].number, i);
@@ -1393,9 +1506,42 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
             return false;
         auto &members = p.blocks[size_t(bi)].members;
         members.erase(std::remove(members.begin(), members.end(), s), members.end());
-        if (members.empty())
+        p.changedBlocks.insert(p.blocks[size_t(bi)].number);
+    }
+    if (!gone.empty()) {
+        std::vector<BlockRows> kept;
+        kept.reserve(p.blocks.size());
+        for (size_t i = 0; i < p.blocks.size(); ++i) {
+            BlockRows &b = p.blocks[i];
+            if (!b.members.empty()) {
+                kept.push_back(std::move(b));
+                continue;
+            }
+            if (b.number != 1) {
+                p.freeBlocks.insert(p.freeBlocks.begin(), b.number);
+                continue;
+            }
+            // Block 1 takes the rows of the next block that has any (or of
+            // the one before it), which goes free instead.
+            size_t donor = i + 1;
+            while (donor < p.blocks.size() && p.blocks[donor].members.empty())
+                ++donor;
+            if (donor < p.blocks.size()) {
+                b.members = std::move(p.blocks[donor].members);
+                p.blocks[donor].members.clear();
+                p.changedBlocks.insert(1);
+                kept.push_back(std::move(b));
+                continue;
+            }
+            if (kept.empty())
+                return false;   // no rows left
+            b.members = std::move(kept.back().members);
+            p.freeBlocks.insert(p.freeBlocks.begin(), kept.back().number);
+            kept.back() = std::move(b);
+        }
+        p.blocks = std::move(kept);
+        if (p.blocks.empty())
             return false;
-        p.changedBlocks.insert(bi);
     }
     std::vector<std::pair<int, SortKey>> keyed;
     if (m_keyFields > 0) {
@@ -1407,36 +1553,41 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
             keyed.emplace_back(s, SortKey());
     }
     int nextNumber = h.fileBlocks + 1;
-    // The blocks that have rows, for the search by first key; kept up to
-    // date as rows arrive, so that a large append stays linear.
-    std::vector<int> used;
-    auto listUsed = [&] {
-        used.clear();
-        for (int i = 0; i < int(p.blocks.size()); ++i)
-            if (!p.blocks[size_t(i)].members.empty())
-                used.push_back(i);
+    auto newBlock = [&]() -> int {
+        if (!p.freeBlocks.empty()) {
+            const int n = p.freeBlocks.front();
+            p.freeBlocks.erase(p.freeBlocks.begin());
+            return n;
+        }
+        return nextNumber <= kMaxBlocks ? nextNumber++ : -1;
     };
-    listUsed();
+    // The first keys of the blocks, for the search of a row's block; kept up
+    // to date as rows arrive, so that a large append stays linear.
+    std::vector<SortKey> firstKeys;
+    auto listKeys = [&] {
+        firstKeys.clear();
+        if (m_keyFields > 0)
+            for (const BlockRows &b : p.blocks)
+                firstKeys.push_back(sortKey(m_rows[size_t(b.members.front())].raw));
+    };
+    listKeys();
     for (const auto &[s, key] : keyed) {
         if (p.blocks.empty()) {
-            p.blocks.push_back(BlockRows{nextNumber++, {s}});
-            p.changedBlocks.insert(0);
-            listUsed();
+            const int n = newBlock();
+            if (n < 0)
+                return false;
+            p.blocks.push_back(BlockRows{n, {s}});
+            p.changedBlocks.insert(n);
+            listKeys();
             continue;
         }
         int bi = int(p.blocks.size()) - 1;
         size_t idx = p.blocks.back().members.size();
         if (m_keyFields > 0) {
             // The last block whose first key is not above the new one.
-            size_t lo = 0, hi = used.size();
-            while (hi - lo > 1) {
-                const size_t mid = (lo + hi) / 2;
-                if (keyLess(key, sortKey(m_rows[size_t(p.blocks[size_t(used[mid])].members.front())].raw)))
-                    hi = mid;
-                else
-                    lo = mid;
-            }
-            bi = used.empty() ? 0 : used[lo];
+            const auto after = std::upper_bound(firstKeys.begin(), firstKeys.end(), key,
+                                                [](const SortKey &k, const SortKey &first) { return keyLess(k, first); });
+            bi = std::max(0, int(after - firstKeys.begin()) - 1);
             const auto &members = p.blocks[size_t(bi)].members;
             idx = size_t(std::upper_bound(members.begin(), members.end(), key, [&](const SortKey &k, int other) {
                           return keyLess(k, sortKey(m_rows[size_t(other)].raw));
@@ -1445,25 +1596,41 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
         auto &target = p.blocks[size_t(bi)].members;
         if (int(target.size()) < perBlock) {
             target.insert(target.begin() + qsizetype(idx), s);
-            p.changedBlocks.insert(bi);
-            if (target.size() == 1)
-                listUsed();
+            p.changedBlocks.insert(p.blocks[size_t(bi)].number);
+            if (idx == 0 && m_keyFields > 0)
+                firstKeys[size_t(bi)] = key;
         } else if (idx == target.size() && bi + 1 < int(p.blocks.size())
                    && int(p.blocks[size_t(bi) + 1].members.size()) < perBlock) {
             auto &next = p.blocks[size_t(bi) + 1].members;
             next.insert(next.begin(), s);
-            p.changedBlocks.insert(bi + 1);
-            if (next.size() == 1)
-                listUsed();
-        } else if (idx == target.size() && bi + 1 == int(p.blocks.size())) {
-            if (nextNumber > kMaxBlocks)
+            p.changedBlocks.insert(p.blocks[size_t(bi) + 1].number);
+            if (m_keyFields > 0)
+                firstKeys[size_t(bi) + 1] = key;
+        } else if (idx == target.size()) {
+            // After the last row of a full block whose next one is full too.
+            const int n = newBlock();
+            if (n < 0)
                 return false;
-            p.blocks.push_back(BlockRows{nextNumber++, {s}});
-            p.changedBlocks.insert(bi);
-            p.changedBlocks.insert(bi + 1);
-            used.push_back(bi + 1);
+            p.blocks.insert(p.blocks.begin() + bi + 1, BlockRows{n, {s}});
+            p.changedBlocks.insert(n);
+            if (m_keyFields > 0)
+                firstKeys.insert(firstKeys.begin() + bi + 1, key);
         } else {
-            return false;
+            // Split: the first half stays, the rest goes to a new block after it.
+            const int n = newBlock();
+            if (n < 0)
+                return false;
+            const size_t half = target.size() / 2;
+            std::vector<int> tail(target.begin() + qsizetype(half), target.end());
+            target.resize(half);
+            if (idx <= half)
+                target.insert(target.begin() + qsizetype(idx), s);
+            else
+                tail.insert(tail.begin() + qsizetype(idx - half), s);
+            p.changedBlocks.insert(p.blocks[size_t(bi)].number);
+            p.changedBlocks.insert(n);
+            p.blocks.insert(p.blocks.begin() + bi + 1, BlockRows{n, std::move(tail)});
+            listKeys();
         }
     }
     p.fileBlocks = nextNumber - 1;
@@ -1496,6 +1663,7 @@ void Table::planRewrite(Pending &p, bool sort)
         p.blocks.back().members.push_back(order[i]);
     }
     p.fileBlocks = int(blocks);
+    p.freeBlocks.clear();
     p.rewrite = true;
 }
 
@@ -1563,15 +1731,15 @@ void Table::sync()
             putLe32(o + hdr::NumRecords, quint32(live));
             putLe16(o + hdr::FirstBlock, quint16(p.blocks.empty() ? 0 : p.blocks.front().number));
             putLe16(o + hdr::LastBlock, quint16(p.blocks.empty() ? 0 : p.blocks.back().number));
+            // The blocks in use; the file's count only differs by free blocks.
+            putLe16(o + hdr::NextBlock, quint16(p.blocks.size()));
+            putLe16(o + hdr::FirstFreeBlock, quint16(p.freeBlocks.empty() ? 0 : p.freeBlocks.front()));
         }
         putLe32(o + hdr::AutoInc, quint32(m_autoInc));
         if (p.rewrite || p.fileBlocks > h.fileBlocks) {
             putLe16(o + hdr::FileBlocks, quint16(p.fileBlocks));
-            putLe16(o + hdr::NextBlock, quint16(p.fileBlocks));
             putLe16(o + hdr::MaxBlocks, quint16(p.rewrite ? p.fileBlocks : std::max<int>(le16(o + hdr::MaxBlocks), p.fileBlocks)));
         }
-        if (p.rewrite)
-            putLe16(o + hdr::FirstFreeBlock, 0);
         p.headerBytes = head;
 
         // Every block the statement changed, whole; positions of its rows.
@@ -1589,12 +1757,45 @@ void Table::sync()
             }
             blockBytes[b.number] = bytes;
         };
-        if (p.rewrite)
+        // Blocks whose rows stay but whose neighbours changed get new links
+        // only; blocks gone free get the next free one.
+        std::vector<std::pair<qint64, QByteArray>> linkWrites;
+        if (p.rewrite) {
             for (int ci = 0; ci < int(p.blocks.size()); ++ci)
                 build(ci);
-        else
-            for (int ci : p.changedBlocks)
-                build(ci);
+        } else if (layout) {
+            QHash<int, std::pair<int, int>> links;   // number -> (next, previous) on disk
+            for (size_t ci = 0; ci < m_blocks.size(); ++ci)
+                links.insert(m_blocks[ci].number, {ci + 1 < m_blocks.size() ? m_blocks[ci + 1].number : 0,
+                                                   ci > 0 ? m_blocks[ci - 1].number : 0});
+            for (int ci = 0; ci < int(p.blocks.size()); ++ci) {
+                const int number = p.blocks[size_t(ci)].number;
+                if (p.changedBlocks.count(number)) {
+                    build(ci);
+                    continue;
+                }
+                const std::pair<int, int> now{ci + 1 < int(p.blocks.size()) ? p.blocks[size_t(ci) + 1].number : 0,
+                                              ci > 0 ? p.blocks[size_t(ci) - 1].number : 0};
+                if (links.value(number, {-1, -1}) != now) {
+                    QByteArray head(4, '\0');
+                    putLe16(head.data(), quint16(now.first));
+                    putLe16(head.data() + 2, quint16(now.second));
+                    linkWrites.emplace_back(h.blockOffset(number), head);
+                }
+            }
+            QHash<int, int> wasFree;   // number -> next free block on disk
+            for (size_t i = 0; i < m_freeBlocks.size(); ++i)
+                wasFree.insert(m_freeBlocks[i], i + 1 < m_freeBlocks.size() ? m_freeBlocks[i + 1] : 0);
+            for (size_t i = 0; i < p.freeBlocks.size(); ++i) {
+                const int next = i + 1 < p.freeBlocks.size() ? p.freeBlocks[i + 1] : 0;
+                if (wasFree.value(p.freeBlocks[i], -1) == next)
+                    continue;
+                QByteArray head(6, '\0');
+                putLe16(head.data(), quint16(next));
+                putLe16(head.data() + 4, quint16(-h.recordSize));
+                linkWrites.emplace_back(h.blockOffset(p.freeBlocks[i]), head);
+            }
+        }
         // Rows changed where they stand.
         std::vector<int> inPlace;
         if (!p.rewrite) {
@@ -1653,6 +1854,7 @@ void Table::sync()
                 dbWrites.emplace_back(h.blockOffset(number), bytes);
             for (int s : inPlace)
                 dbWrites.emplace_back(m_rows[size_t(s)].filePos, rawOf(s));
+            dbWrites.insert(dbWrites.end(), linkWrites.begin(), linkWrites.end());
             if (head != m_headerBytes)
                 dbWrites.emplace_back(0, head.left(hdr::Fixed));
             if (newDbSize > dbSize)
@@ -1674,6 +1876,11 @@ void Table::sync()
                 p.journal.keepState(Journal::Px, -1, 0);
             }
             p.journal.keepReplaced(Journal::Px, pxExisted, pxBytes.size(), fingerprint::of(pxBytes));
+        }
+        if (m_group) {
+            const QString group = m_group->prepare(QFileInfo(file()).absolutePath(), m_name);
+            if (!group.isEmpty())
+                p.journal.setGroup(QFileInfo(group).fileName());
         }
         p.journal.write();
 
@@ -1723,6 +1930,7 @@ void Table::commit()
         m_headerBytes = p.headerBytes;
         if (p.layout) {
             m_blocks = std::move(p.blocks);
+            m_freeBlocks = std::move(p.freeBlocks);
             // Rows that moved in the file move in the scans too; rows only
             // deleted stay as holes until there are many.
             size_t dead = 0;
@@ -1745,6 +1953,8 @@ void Table::commit()
             m_mbPrint = p.mbPrint;
         }
         m_dbPrint = p.dbPrint;
+        if (m_group)
+            m_group->committing();
         p.journal.discard();
         m_dbSig = signatureOf(file());
         m_mbSig = signatureOf(mbPath());
@@ -1757,14 +1967,18 @@ void Table::commit()
     unlock();
     m_inTransaction = false;
     m_writeReady = false;
+    if (m_group)
+        m_group->leave(this);
 }
 
 void Table::compact()
 {
     std::vector<Row> rows;
     rows.reserve(size_t(m_header.numRecords));
+    std::vector<int> moved(m_rows.size(), -1);
     for (BlockRows &b : m_blocks)
         for (int &s : b.members) {
+            moved[size_t(s)] = int(rows.size());
             rows.push_back(std::move(m_rows[size_t(s)]));
             s = int(rows.size()) - 1;
         }
@@ -1773,16 +1987,31 @@ void Table::compact()
     for (size_t i = 0; i < m_rows.size(); ++i)
         m_slotByRowid.insert(m_rows[i].rowid, int(i));
     ++m_generation;
-    dropIndexes();
+    // The indexes keep their keys; only the slots change, and removed rows go.
+    auto renumber = [&](std::unique_ptr<QMultiHash<size_t, int>> &idx) {
+        if (!idx)
+            return;
+        auto next = std::make_unique<QMultiHash<size_t, int>>();
+        next->reserve(qsizetype(m_rows.size()));
+        for (auto it = idx->constBegin(); it != idx->constEnd(); ++it)
+            if (const int s = moved[size_t(it.value())]; s >= 0)
+                next->insert(it.key(), s);
+        idx = std::move(next);
+    };
+    renumber(m_keyIndex);
+    for (auto &idx : m_columnIndex)
+        renumber(idx);
 }
 
 void Table::rollback()
 {
+    bool undone = true;
     if (m_pending) {
         try {
             m_pending->journal.undo();
         } catch (const DbError &) {
             m_loaded = false;
+            undone = false;
         }
         m_pending.reset();
     }
@@ -1792,6 +2021,8 @@ void Table::rollback()
     unlock();
     m_inTransaction = false;
     m_writeReady = false;
+    if (m_group)
+        m_group->leave(this, undone);
 }
 
 } // namespace db::paradox

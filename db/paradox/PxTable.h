@@ -51,6 +51,30 @@ struct TableOptions {
 // beside it, in any letter case, or as new ones would be named.
 Journal::Paths tableFiles(const QString &dbFile);
 
+class Table;
+
+// The tables one transaction of a connection changes. When its commit
+// writes more than one of them, a group journal naming them goes on disk
+// before the first table's own journal and is removed once every table is
+// written: until then a crash rolls every one of them back.
+class CommitGroup {
+public:
+    void join(Table *t);
+    // Before a member's journal is written: the group journal's path when
+    // the group needs one (written on the first call), else empty.
+    QString prepare(const QString &directory, const QString &table);
+    // The commit point of the whole group: the first member to commit removes its journal.
+    void committing();
+    // A member ends its transaction; undone says its rollback left nothing to undo later.
+    void leave(Table *t, bool undone = true);
+
+private:
+    std::vector<Table *> m_members;
+    QString m_path;   // the group journal, once written
+    bool m_committed = false;
+    bool m_undoFailed = false;
+};
+
 // One Paradox table (.DB with its .MB and .PX) decoded in memory.
 //
 // The cache is the whole table, reloaded when the files change on disk
@@ -62,11 +86,14 @@ Journal::Paths tableFiles(const QString &dbFile);
 // undo log for statement rollback) until sync(), which writes them with a
 // journal of the former bytes; commit() drops the journal, rollback() plays
 // it back. Changed records are rewritten where they stand; added and removed
-// ones change only their blocks (a new block goes at the end of the file),
-// keeping records in key order; when that cannot be done (a block left
-// empty, a full block in the middle) a new .DB is written beside the old one
-// and swapped in. The .PX is written anew after any such change. Memos only
-// ever go to the end of the .MB.
+// ones change only their blocks, keeping records in key order, as the
+// desktop engine does: a block left empty leaves the chain for the file's
+// list of free blocks (block 1 takes the rows of its neighbour instead), a
+// full block that gets a row is split, and a new block is the first free
+// one or goes at the end of the file. Only a table left without rows is
+// written anew (a new .DB beside the old one, swapped in). The .PX, one
+// entry per block and small beside the table, is written anew after any such
+// change. Memos only ever go to the end of the .MB.
 //
 // Locking: an advisory flock() on the .DB, shared while reading it,
 // exclusive from the first change of a statement to its end. A table locked
@@ -74,6 +101,9 @@ Journal::Paths tableFiles(const QString &dbFile);
 class Table {
 public:
     Table(const QString &dbFile, const QString &name, const TableOptions &options = TableOptions());
+    // The connection's group of tables committed together; none: each commits alone.
+    void setGroup(CommitGroup *group) { m_group = group; }
+    bool hasChanges() const { return m_writeReady && !m_undo.empty(); }
     ~Table();
     Table(const Table &) = delete;
     Table &operator=(const Table &) = delete;
@@ -120,6 +150,7 @@ private:
     struct Row {
         qint64 rowid = 0;
         qint64 filePos = -1;   // where the record is on disk; -1 for a new row
+        // Rows as read are views of the file's bytes (m_arena); a change detaches a copy.
         QByteArray raw;
         // Memo and blob contents not yet in the .MB, by column.
         std::shared_ptr<std::map<int, QByteArray>> pendingBlobs;
@@ -165,10 +196,15 @@ private:
     QString keyText(const Row &row) const;
     void encode(int col, const SqlValue &v, Row &row);
     void setBlob(int col, const QByteArray &content, Row &row);
-    QByteArray keyOf(const QByteArray &raw) const { return raw.left(m_keySize); }
-    QHash<QByteArray, int> &keyIndex();
-    QMultiHash<QByteArray, int> *columnIndex(int col);
+    QByteArrayView keyOf(const QByteArray &raw) const { return QByteArrayView(raw.constData(), m_keySize); }
+    // Indexes hold hashes of keys: the key index compares the rows it finds,
+    // the engine checks again what the column indexes give.
+    QMultiHash<size_t, int> &keyIndex();
+    int slotOfKey(QByteArrayView key);
+    QMultiHash<size_t, int> *columnIndex(int col);
     std::optional<QByteArray> indexKey(int col, const SqlValue &v) const;
+    // Adds or removes a row's entries in every index built so far.
+    void indexRow(int slot, bool add, bool withKey = true);
     void dropIndexes();
     void undoTo(size_t mark);
     SortKey sortKey(const QByteArray &raw);
@@ -209,13 +245,15 @@ private:
     std::optional<quint64> m_mbPrint;
     std::vector<Row> m_rows;            // may hold deleted rows (live false)
     std::vector<BlockRows> m_blocks;    // the file's data blocks, in chain order
+    std::vector<int> m_freeBlocks;      // the file's list of free blocks, its head first
+    QByteArray m_arena;                 // the .DB as read: the bytes of the rows not changed since
     QByteArray m_pxHeader;
     std::unique_ptr<QCollator> m_collator;
     QHash<qint64, int> m_slotByRowid;
     qint64 m_nextRowid = 1;
     unsigned m_generation = 0;
-    std::unique_ptr<QHash<QByteArray, int>> m_keyIndex;
-    std::vector<std::unique_ptr<QMultiHash<QByteArray, int>>> m_columnIndex;
+    std::unique_ptr<QMultiHash<size_t, int>> m_keyIndex;
+    std::vector<std::unique_ptr<QMultiHash<size_t, int>>> m_columnIndex;
     // The .PX was found consistent with the .DB for these file states.
     std::pair<Signature, Signature> m_pxCheckedFor;
 
@@ -227,6 +265,7 @@ private:
     std::vector<size_t> m_savepoints;
     qint32 m_autoInc = 0;
     std::unique_ptr<Pending> m_pending;
+    CommitGroup *m_group = nullptr;
 };
 
 } // namespace db::paradox

@@ -7,6 +7,7 @@
 #include "db/TableCursor.h"
 #include "db/paradox/ParadoxDriver.h"
 #include "db/paradox/PxFiles.h"
+#include "db/paradox/PxFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -497,6 +498,46 @@ private slots:
         }
         PX_delete(doc);
         QCOMPARE(seen, ids);
+    }
+
+    // A block left empty leaves the chain for the free list, where the next
+    // new block is taken from: the file changes where it stands and does not
+    // grow back. Block 1 is never free: it takes the rows of the next block.
+    void emptiedBlocksAreFreedAndTakenAgain()
+    {
+        const QString file = m_dir + QStringLiteral("/PATIENTS.DB");
+        const Signature before = signatureOf(file);
+        auto header = [&](int at) {
+            QFile f(file);
+            f.open(QIODevice::ReadOnly);
+            return int(le16(f.read(0x60).constData() + at));
+        };
+        run(m_db, QStringLiteral("DELETE FROM PATIENTS WHERE PATIENTS_ID BETWEEN 23 AND 44"));
+        run(m_db, QStringLiteral("DELETE FROM PATIENTS WHERE PATIENTS_ID <= 22"));
+        QCOMPARE(signatureOf(file).inode, before.inode);
+        QCOMPARE(signatureOf(file).size, before.size);
+        QCOMPARE(header(hdr::FirstBlock), 1);
+        QCOMPARE(header(hdr::LastBlock), 1);
+        QVERIFY(header(hdr::FirstFreeBlock) != 0);
+        PxView v = pxlibView(file, m_dir + QStringLiteral("/PATIENTS.PX"));
+        QCOMPARE(v.records, 6);
+        QVERIFY(v.indexAccepted);
+
+        // 24 rows after the 6 fill block 1 and take a free block; a row
+        // before them all splits block 1 and takes the other.
+        run(m_db, QStringLiteral("INSERT INTO PATIENTS (PATIENTS_ID, NOM) SELECT PATIENTS_ID + 100 * k.column1, NOM "
+                                 "FROM PATIENTS, (VALUES (1), (2), (3), (4)) AS k"));
+        run(m_db, QStringLiteral("INSERT INTO PATIENTS (PATIENTS_ID, NOM) VALUES (1, 'Un')"));
+        QCOMPARE(signatureOf(file).size, before.size);
+        QCOMPARE(header(hdr::FirstFreeBlock), 0);
+        const QStringList ids = column(connect(m_dir), QStringLiteral("SELECT PATIENTS_ID FROM PATIENTS"));
+        QCOMPARE(ids.size(), 31);
+        QStringList sorted = ids;
+        std::sort(sorted.begin(), sorted.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+        QCOMPARE(ids, sorted);
+        v = pxlibView(file, m_dir + QStringLiteral("/PATIENTS.PX"));
+        QCOMPARE(v.records, 31);
+        QVERIFY(v.indexAccepted);
     }
 
     void cursorKeepsItsRowAcrossWrites()
