@@ -52,11 +52,30 @@ void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const Q
     m_fenetre->Barre->setVisible(barVisible);
     const QString texte = prefixe + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
     m_fenetre->Panel1->setText(texte);
-    historique << texte;
+    noter(texte, true);
     QCoreApplication::processEvents();
     m_fenetre->show();
     QCoreApplication::processEvents();
+    m_dernierAffichage.start();
     ProgressionVisible = true;
+}
+
+void Progression::noter(const QString &texte, bool ouverture)
+{
+    // An update repeating the text is not noted again; an opening is.
+    if (!ouverture && !historique.isEmpty() && historique.last() == texte)
+        return;
+    historique << texte;
+    if (historique.size() > kHistorique)
+        historique.remove(0, historique.size() - kHistorique);
+}
+
+void Progression::afficher(bool toujours)
+{
+    if (!toujours && m_dernierAffichage.isValid() && m_dernierAffichage.elapsed() < kIntervalleMs)
+        return;
+    QCoreApplication::processEvents();
+    m_dernierAffichage.start();
 }
 
 void Progression::mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum,
@@ -71,9 +90,8 @@ void Progression::mettreAJour(QWidget *aDesactiver, const QString &prefixe, cons
     m_fenetre->Barre->setValue(qBound(0, position, qMax(0, maximum)));
     const QString texte = prefixe + (text.isEmpty() ? QStringLiteral("Veuillez patienter...") : text);
     m_fenetre->Panel1->setText(texte);
-    if (historique.isEmpty() || historique.last() != texte)
-        historique << texte;
-    QCoreApplication::processEvents();
+    noter(texte, false);
+    afficher(position >= maximum);
 }
 
 void Progression::arreter(QWidget *aReactiver, bool enable)

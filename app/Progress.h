@@ -1,4 +1,5 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -28,9 +29,22 @@ public:
     void mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int position);
     void arreter(QWidget *aReactiver, bool enable);
 
-    // Texts shown, in order, for tests and for the record.
+    // The last texts shown, in order, for tests and for the record; the
+    // oldest go beyond kHistorique, so that a run over many rows keeps a
+    // bounded memory.
+    static constexpr int kHistorique = 200;
     QStringList historique;
 
+    // Repaints of the window at most this often during a walk: a repaint
+    // costs more than the work of a row.
+    static constexpr int kIntervalleMs = 50;
+
 private:
+    void noter(const QString &texte, bool ouverture);
+    // Lets the window repaint when the last one is old enough, or when the
+    // walk reaches its end (its last state is always seen).
+    void afficher(bool toujours);
+
     QPointer<TFProgress> m_fenetre;
+    QElapsedTimer m_dernierAffichage;
 };

@@ -65,6 +65,33 @@ private slots:
         QCOMPARE(p.fenetre()->Panel1->text(), QString(28, QLatin1Char(' ')) + QStringLiteral("Veuillez patienter"));
         p.arreter(&dialog, true);
     }
+
+    // A walk over many rows: the window repaints now and then, not at every
+    // row, yet shows the walk's last state; the texts kept stay few.
+    void longWalkRepaintsSeldomAndShowsItsEnd()
+    {
+        struct Peintures : QObject {
+            int n = 0;
+            bool eventFilter(QObject *, QEvent *e) override
+            {
+                n += e->type() == QEvent::Paint;
+                return false;
+            }
+        } peintures;
+        QWidget main;
+        Progression p;
+        p.demarrer(&main, QStringLiteral("  "), QStringLiteral("Parcours"), 0, 0, 0, false);
+        p.fenetre()->Panel1->installEventFilter(&peintures);
+        const int total = 5000;
+        for (int i = 1; i <= total; ++i)
+            p.mettreAJour(&main, QStringLiteral("  "), QStringLiteral("Parcours (%1/%2)").arg(i).arg(total), total, i);
+        QVERIFY2(peintures.n >= 1 && peintures.n < total / 10, qPrintable(QString::number(peintures.n)));
+        QCOMPARE(p.fenetre()->Panel1->text(), QStringLiteral("  Parcours (5000/5000)"));
+        QCOMPARE(p.fenetre()->Barre->value(), total);
+        QVERIFY(p.historique.size() <= Progression::kHistorique);
+        QCOMPARE(p.historique.last(), QStringLiteral("  Parcours (5000/5000)"));
+        p.arreter(&main, true);
+    }
 };
 
 QTEST_MAIN(ProgressTest)

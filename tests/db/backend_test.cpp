@@ -465,6 +465,83 @@ private slots:
         }
         QCOMPARE(ids(base, u"SELECT ID || coalesce(NOM, '') FROM T ORDER BY ID"_s), (QStringList{u"1"_s, u"3"_s, u"9"_s}));
     }
+
+    void writeGroupKeepsEveryStatementThatSucceeded_data() { surChaquePilote(); }
+
+    // A phase commits once, but each of its statements still succeeds or
+    // fails alone, as with a commit each: a failure (even one that spoils a
+    // server's transaction) undoes only its statement, a nested transaction
+    // only its part, and what succeeded is kept when the group ends on an
+    // error.
+    void writeGroupKeepsEveryStatementThatSucceeded()
+    {
+        if (pilote() == Serveur && qEnvironmentVariable("ALDURIX_TEST_SERVER").isEmpty())
+            QSKIP("pas de serveur de test : ALDURIX_TEST_SERVER est vide (tools/test.sh le démarre)");
+        const QString base = ouvrir(pilote());
+        run(base, u"INSERT INTO T (ID) VALUES (9)"_s);
+        Connection &c = *Engine::instance().connection(base);
+        Backend &b = c.backend();
+        {
+            WriteGroup groupe(c);
+            QVERIFY(b.grouping());
+            run(base, u"INSERT INTO T (ID) VALUES (1)"_s);
+            QVERIFY_THROWS_EXCEPTION(DbError, run(base, u"INSERT INTO T (ID) VALUES (1)"_s));
+            run(base, u"INSERT INTO T (ID) VALUES (2)"_s);
+            {
+                Transaction t(c);
+                run(base, u"INSERT INTO T (ID) VALUES (3)"_s);
+            }
+            {
+                Transaction t(c);
+                run(base, u"INSERT INTO T (ID) VALUES (4)"_s);
+                t.commit();
+            }
+            // The tests' switch counts the program's statements only.
+            b.failStatement(2);
+            run(base, u"UPDATE T SET NOM = 'a' WHERE ID = 1"_s);
+            QVERIFY_THROWS_EXCEPTION(DbError, run(base, u"UPDATE T SET NOM = 'b' WHERE ID = 2"_s));
+            run(base, u"UPDATE T SET NOM = 'c' WHERE ID = 4"_s);
+            groupe.close();
+        }
+        QVERIFY(!b.grouping());
+        try {
+            WriteGroup groupe(c);
+            run(base, u"INSERT INTO T (ID) VALUES (5)"_s);
+            throw std::runtime_error("la phase s'arrête");
+        } catch (const std::runtime_error &) {
+        }
+        const QStringList attendu{u"1a"_s, u"2"_s, u"4c"_s, u"5"_s, u"9"_s};
+        QCOMPARE(ids(base, u"SELECT ID || coalesce(NOM, '') FROM T ORDER BY ID"_s), attendu);
+        // Committed for every other reader.
+        m_conns.clear();
+        Connection again(u"again"_s);
+        again.databaseName = base;
+        again.open();
+        QCOMPARE(ids(base, u"SELECT ID || coalesce(NOM, '') FROM T ORDER BY ID"_s), attendu);
+    }
+
+    // A lookup index lives as long as its guard, where the engine lets one
+    // be added, and the rows of a look-up come back in the table's order.
+    void lookupIndexServesItsWalkThenGoes()
+    {
+        const QString base = ouvrir(SQLite);
+        for (int i = 1; i <= 30; ++i)
+            run(base, u"INSERT INTO T (ID, NOM, MONTANT) VALUES (%1, '%2', %3)"_s.arg(31 - i).arg(i % 3).arg(i % 2));
+        const QString recherche = u"SELECT ID FROM T WHERE NOM = '1' AND MONTANT = 1"_s;
+        const QStringList avant = ids(base, recherche);
+        auto plan = [&] { return ids(base, u"SELECT group_concat(detail) FROM (EXPLAIN QUERY PLAN "_s + recherche + u")"_s); };
+        auto index = [&] { return ids(base, u"SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'T' AND sql IS NOT NULL"_s); };
+        Connection &c = *Engine::instance().connection(base);
+        {
+            LookupIndex i(c, u"T"_s, {u"NOM"_s, u"MONTANT"_s});
+            QVERIFY2(plan().join(QString()).contains(u"INDEX"_s), qPrintable(plan().join(QString())));
+            QCOMPARE(ids(base, recherche), avant);
+            // A table that has a fitting index of its own gets none.
+            LookupIndex cle(c, u"T"_s, {u"ID"_s});
+            QCOMPARE(index(), QStringList{u"1"_s});
+        }
+        QCOMPARE(index(), QStringList{u"0"_s});
+    }
 };
 
 QTEST_GUILESS_MAIN(BackendTest)
