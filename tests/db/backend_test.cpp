@@ -529,7 +529,14 @@ private slots:
             run(base, u"INSERT INTO T (ID, NOM, MONTANT) VALUES (%1, '%2', %3)"_s.arg(31 - i).arg(i % 3).arg(i % 2));
         const QString recherche = u"SELECT ID FROM T WHERE NOM = '1' AND MONTANT = 1"_s;
         const QStringList avant = ids(base, recherche);
-        auto plan = [&] { return ids(base, u"SELECT group_concat(detail) FROM (EXPLAIN QUERY PLAN "_s + recherche + u")"_s); };
+        auto plan = [&] {
+            QSqlQuery q(Engine::instance().connection(base)->database());
+            q.exec(u"EXPLAIN QUERY PLAN "_s + recherche);
+            QStringList details;
+            while (q.next())
+                details << q.value(3).toString();
+            return details;
+        };
         auto index = [&] { return ids(base, u"SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'T' AND sql IS NOT NULL"_s); };
         Connection &c = *Engine::instance().connection(base);
         {
