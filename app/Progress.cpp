@@ -70,13 +70,6 @@ void Progression::noter(const QString &texte, bool ouverture)
         historique.remove(0, historique.size() - kHistorique);
 }
 
-void Progression::afficher(bool toujours)
-{
-    if (!toujours && m_dernierAffichage.isValid() && m_dernierAffichage.elapsed() < kIntervalleMs)
-        return;
-    QCoreApplication::processEvents();
-    m_dernierAffichage.start();
-}
 
 void Progression::mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum,
                               int position)
@@ -86,12 +79,24 @@ void Progression::mettreAJour(QWidget *aDesactiver, const QString &prefixe, cons
         demarrer(aDesactiver, prefixe, text, maximum, 1, position, true);
         return;
     }
+    // The bar repaints itself at once on a new value; between two repaints
+    // of the window it only takes the values. The end of a walk is always
+    // seen, unless the walk is a few rows long (a group of duplicates): those
+    // pass faster than a repaint and are thousands in a phase.
+    const bool finDeParcours = position >= maximum && maximum > kParcoursCourt;
+    const bool peindre = finDeParcours || !m_dernierAffichage.isValid() || m_dernierAffichage.elapsed() >= kIntervalleMs;
+    if (!peindre)
+        m_fenetre->setUpdatesEnabled(false);
     m_fenetre->Barre->setMaximum(qMax(0, maximum));
     m_fenetre->Barre->setValue(qBound(0, position, qMax(0, maximum)));
     const QString texte = prefixe + (text.isEmpty() ? QStringLiteral("Veuillez patienter...") : text);
     m_fenetre->Panel1->setText(texte);
     noter(texte, false);
-    afficher(position >= maximum);
+    if (peindre) {
+        m_fenetre->setUpdatesEnabled(true);
+        QCoreApplication::processEvents();
+        m_dernierAffichage.start();
+    }
 }
 
 void Progression::arreter(QWidget *aReactiver, bool enable)

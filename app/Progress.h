@@ -35,15 +35,14 @@ public:
     static constexpr int kHistorique = 200;
     QStringList historique;
 
-    // Repaints of the window at most this often during a walk: a repaint
-    // costs more than the work of a row.
+    // Repaints of the window at most this often during a walk (and at the
+    // walk's end, whose last state is always seen): a repaint costs more
+    // than the work of a row.
     static constexpr int kIntervalleMs = 50;
+    static constexpr int kParcoursCourt = 10;
 
 private:
     void noter(const QString &texte, bool ouverture);
-    // Lets the window repaint when the last one is old enough, or when the
-    // walk reaches its end (its last state is always seen).
-    void afficher(bool toujours);
 
     QPointer<TFProgress> m_fenetre;
     QElapsedTimer m_dernierAffichage;

@@ -83,8 +83,11 @@ private slots:
         p.demarrer(&main, QStringLiteral("  "), QStringLiteral("Parcours"), 0, 0, 0, false);
         p.fenetre()->Panel1->installEventFilter(&peintures);
         const int total = 5000;
-        for (int i = 1; i <= total; ++i)
+        for (int i = 1; i < total; ++i)
             p.mettreAJour(&main, QStringLiteral("  "), QStringLiteral("Parcours (%1/%2)").arg(i).arg(total), total, i);
+        const int avantLaFin = peintures.n;
+        p.mettreAJour(&main, QStringLiteral("  "), QStringLiteral("Parcours (5000/5000)"), total, total);
+        QVERIFY(peintures.n > avantLaFin);
         QVERIFY2(peintures.n >= 1 && peintures.n < total / 10, qPrintable(QString::number(peintures.n)));
         QCOMPARE(p.fenetre()->Panel1->text(), QStringLiteral("  Parcours (5000/5000)"));
         QCOMPARE(p.fenetre()->Barre->value(), total);
