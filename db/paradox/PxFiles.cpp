@@ -277,6 +277,19 @@ bool File::lock(bool exclusive, int timeoutMs)
     }
 }
 
+Signature File::state() const
+{
+    struct stat st;
+    Signature s;
+    if (::fstat(m_fd, &st) != 0)
+        return s;
+    s.exists = true;
+    s.size = st.st_size;
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    return s;
+}
+
 bool File::samePathAndFile() const
 {
     struct stat a, b;

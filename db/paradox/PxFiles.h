@@ -57,6 +57,8 @@ public:
     bool lock(bool exclusive, int timeoutMs);
     // True when the path still names this open file (no one replaced it).
     bool samePathAndFile() const;
+    // What signatureOf() says of the path, for this open file.
+    Signature state() const;
 
 private:
     int m_fd = -1;
