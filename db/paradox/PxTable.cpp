@@ -1961,8 +1961,7 @@ void Table::sync()
             if (newDbSize > dbSize)
                 p.journal.keepLength(Journal::Db, dbSize);
             for (const auto &[at, bytes] : dbWrites)
-                p.journal.keepRegion(Journal::Db, at, at < dbSize ? m_lock.read(at, std::min<qint64>(bytes.size(), dbSize - at)) : QByteArray(),
-                                     bytes);
+                p.journal.keepRegion(Journal::Db, at, m_lock, at < dbSize ? std::min<qint64>(bytes.size(), dbSize - at) : 0, bytes);
             p.dbPrint = fingerprint::afterWrites(m_lock, dbSize, *m_dbPrint, dbWrites, std::max(dbSize, newDbSize));
         }
         if (writePx) {
