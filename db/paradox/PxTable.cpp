@@ -27,7 +27,7 @@ constexpr qint64 kMsPerDay = 86400000;
 constexpr qint64 kZeroDay = 693594;
 constexpr int kMbBlock = 4096;
 // The blocks of records kept in memory at once.
-constexpr qint64 kCacheBytes = 4 << 20;
+std::atomic<qint64> g_cacheBytes{4 << 20};
 
 // The .MB or .PX of a table: an existing file of any letter case, or the
 // name a new one gets, in the case of the table's own extension.
@@ -150,6 +150,8 @@ struct Table::Pending {
     quint64 dbPrint = 0;
     quint64 mbPrint = 0;
 };
+
+void setBlockCacheBytes(qint64 bytes) { g_cacheBytes = bytes; }
 
 Journal::Paths tableFiles(const QString &dbFile)
 {
@@ -491,7 +493,7 @@ const char *Table::record(const Row &row)
         QByteArray bytes = m_data.read(h.blockOffset(number), h.blockSize);
         if (bytes.size() != h.blockSize)
             fail(QStringLiteral("Table %1 : lecture du fichier incomplète.").arg(m_name));
-        const size_t capacity = size_t(std::max<qint64>(8, kCacheBytes / h.blockSize));
+        const size_t capacity = size_t(std::max<qint64>(2, g_cacheBytes / h.blockSize));
         if (m_cache.size() < capacity) {
             entry = int(m_cache.size());
             m_cache.push_back(CachedBlock());

@@ -51,6 +51,11 @@ struct TableOptions {
 // beside it, in any letter case, or as new ones would be named.
 Journal::Paths tableFiles(const QString &dbFile);
 
+// The memory each table gives its cache of blocks (4 MB unless set; two
+// blocks at least): a test sets a little to read small tables through a
+// cache smaller than them.
+void setBlockCacheBytes(qint64 bytes);
+
 class Table;
 
 // The tables one transaction of a connection changes. When its commit
