@@ -479,13 +479,12 @@ const char *Table::record(const Row &row)
 {
     if (!row.raw.isNull())
         return row.raw.constData();
+    // A scan reads the rows of a block one after the other.
+    if (m_lastBlock >= 0 && row.filePos >= m_lastFrom && row.filePos < m_lastFrom + m_header.blockSize)
+        return m_cache[size_t(m_lastBlock)].bytes.constData() + (row.filePos - m_lastFrom);
     const Header &h = m_header;
     const int number = int((row.filePos - h.headerSize) / h.blockSize) + 1;
     const qint64 within = row.filePos - h.blockOffset(number);
-    if (m_lastBlock >= 0 && m_cache[size_t(m_lastBlock)].number == number) {
-        m_cache[size_t(m_lastBlock)].used = ++m_cacheClock;
-        return m_cache[size_t(m_lastBlock)].bytes.constData() + within;
-    }
     int entry = m_cacheIndex.value(number, -1);
     if (entry < 0) {
         if (!m_data.isOpen() || m_data.state() != m_dataState)
@@ -508,6 +507,7 @@ const char *Table::record(const Row &row)
         m_cacheIndex.insert(number, entry);
     }
     m_lastBlock = entry;
+    m_lastFrom = h.blockOffset(number);
     m_cache[size_t(entry)].used = ++m_cacheClock;
     return m_cache[size_t(entry)].bytes.constData() + within;
 }

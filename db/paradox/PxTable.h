@@ -281,6 +281,7 @@ private:
     QHash<int, int> m_cacheIndex;       // block number -> entry of m_cache
     quint64 m_cacheClock = 0;
     int m_lastBlock = -1;               // the entry used last, for the next record of a scan
+    qint64 m_lastFrom = 0;              // and where its block starts in the file
     QHash<int, QByteArray> m_blockKeys; // slot -> key, for rows as on disk
     QByteArray m_pxHeader;
     std::unique_ptr<QCollator> m_collator;
