@@ -65,9 +65,8 @@ quint64 mix(quint64 x)
     return x;
 }
 
-quint32 fnv1a(const char *p, qsizetype n)
+quint32 fnv1a(const char *p, qsizetype n, quint32 h = 2166136261u)
 {
-    quint32 h = 2166136261u;
     for (qsizetype i = 0; i < n; ++i) {
         h ^= static_cast<unsigned char>(p[i]);
         h *= 16777619u;
@@ -277,6 +276,19 @@ bool File::lock(bool exclusive, int timeoutMs)
     }
 }
 
+Signature File::state() const
+{
+    struct stat st;
+    Signature s;
+    if (::fstat(m_fd, &st) != 0)
+        return s;
+    s.exists = true;
+    s.size = st.st_size;
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    return s;
+}
+
 bool File::samePathAndFile() const
 {
     struct stat a, b;
@@ -329,6 +341,14 @@ void Journal::keepRegion(FileId f, qint64 offset, const QByteArray &original, co
     m_entries.push_back(Entry{kRegion, f, offset, original, replacement.size(), fingerprint::of(replacement)});
 }
 
+void Journal::keepRegion(FileId f, qint64 offset, const File &source, qint64 originalLength, const QByteArray &replacement)
+{
+    Entry e{kRegion, f, offset, QByteArray(), replacement.size(), fingerprint::of(replacement)};
+    e.source = &source;
+    e.sourceLength = originalLength;
+    m_entries.push_back(std::move(e));
+}
+
 void Journal::keepLength(FileId f, qint64 originalLength)
 {
     m_entries.push_back(Entry{kLength, f, originalLength, QByteArray()});
@@ -346,27 +366,44 @@ void Journal::setGroup(const QString &groupFileName)
 
 void Journal::write()
 {
+    File f;
+    if (!f.open(m_path, true, true))
+        ioError(m_table, QStringLiteral("création du journal"), m_path, EACCES);
+    m_written = true;   // from here a failure must undo what the journal lists
+    // Written as it is built: a statement of many blocks does not hold its
+    // journal twice in memory. Small journals still go in one write.
+    constexpr qsizetype kFlush = 1 << 20;
     QByteArray out(kMagic, 8);
+    qint64 at = 0;
+    quint32 sum = 2166136261u;
+    auto flush = [&] {
+        sum = fnv1a(out.constData(), out.size(), sum);
+        f.write(at, out.constData(), out.size(), m_table);
+        at += out.size();
+        out.resize(0);
+    };
     append32(out, quint32(m_entries.size()));
     for (const Entry &e : m_entries) {
+        const QByteArray bytes = e.source ? e.source->read(e.offset, e.sourceLength) : e.bytes;
+        if (bytes.size() != (e.source ? e.sourceLength : e.bytes.size()))
+            ioError(m_table, QStringLiteral("lecture de"), m_files[e.file], EIO);
         out.append(char(e.kind));
         out.append(char(e.file));
         append64(out, e.offset);
         append64(out, e.newLength);
         append64(out, qint64(e.newPrint));
-        append32(out, quint32(e.bytes.size()));
-        out.append(e.bytes);
+        append32(out, quint32(bytes.size()));
+        out.append(bytes);
+        if (out.size() >= kFlush)
+            flush();
     }
-    const quint32 sum = fnv1a(out.constData(), out.size());
+    const quint32 total = fnv1a(out.constData(), out.size(), sum);
     out.append(kTrailer, 8);
-    append32(out, sum);
-    File f;
-    if (!f.open(m_path, true, true))
-        ioError(m_table, QStringLiteral("création du journal"), m_path, EACCES);
-    m_written = true;   // from here a failure must undo what the journal lists
-    f.write(0, out.constData(), out.size(), m_table);
+    append32(out, total);
+    f.write(at, out.constData(), out.size(), m_table);
     f.sync(m_table);
     syncDirectory(QFileInfo(m_path).absolutePath());
+    m_complete = true;
 }
 
 Journal::Parsed Journal::parse(const QByteArray &data, std::vector<Entry> *out)
@@ -515,9 +552,22 @@ void Journal::cleanLeftovers(const Paths &files)
 void Journal::undo()
 {
     if (m_written) {
-        apply(m_entries, m_files, m_table);
+        // A journal not written whole was written before any change: the
+        // former bytes it lacks were never overwritten.
+        const bool fromDisk = m_complete && std::any_of(m_entries.begin(), m_entries.end(), [](const Entry &e) { return e.source; });
+        if (fromDisk) {
+            QFile j(m_path);
+            std::vector<Entry> entries;
+            if (!j.open(QIODevice::ReadOnly) || parse(j.readAll(), &entries) != Parsed::Complete)
+                throw JournalKept(QStringLiteral("Table %1 : le journal %2 ne peut pas être relu pour annuler la modification.")
+                                      .arg(m_table, QFileInfo(m_path).fileName()));
+            apply(entries, m_files, m_table);
+        } else {
+            apply(m_entries, m_files, m_table);
+        }
         removeFile(m_path);
         m_written = false;
+        m_complete = false;
     }
     cleanLeftovers(m_files);
     m_entries.clear();
@@ -536,6 +586,7 @@ void Journal::discard()
     cleanLeftovers(m_files);
     m_entries.clear();
     m_written = false;
+    m_complete = false;
 }
 
 QString Journal::groupOf(const QString &journalPath)

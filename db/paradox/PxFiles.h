@@ -57,6 +57,8 @@ public:
     bool lock(bool exclusive, int timeoutMs);
     // True when the path still names this open file (no one replaced it).
     bool samePathAndFile() const;
+    // What signatureOf() says of the path, for this open file.
+    Signature state() const;
 
 private:
     int m_fd = -1;
@@ -122,6 +124,10 @@ public:
     // Undo actions, in the order the changes will be made. A region past
     // the former end of the file has no original bytes.
     void keepRegion(FileId f, qint64 offset, const QByteArray &original, const QByteArray &replacement);
+    // The same, the original bytes read from the open file when the journal
+    // is written, so that they are never all in memory at once; the file
+    // must stay open and unchanged until write() returns.
+    void keepRegion(FileId f, qint64 offset, const File &source, qint64 originalLength, const QByteArray &replacement);
     void keepLength(FileId f, qint64 originalLength);
     // The file will be replaced by a new one (of this length and
     // fingerprint); its former contents wait under backupName(), or it did
@@ -159,6 +165,8 @@ private:
         QByteArray bytes;
         qint64 newLength = 0;
         quint64 newPrint = 0;
+        const File *source = nullptr;   // bytes still to read there, this many
+        qint64 sourceLength = 0;
     };
     enum class Parsed { Complete, CutShort, Damaged };
     static Parsed parse(const QByteArray &data, std::vector<Entry> *out);
@@ -171,6 +179,7 @@ private:
     QString m_table;
     std::vector<Entry> m_entries;
     bool m_written = false;
+    bool m_complete = false;   // on disk whole: the undo reads it back from there
 };
 
 // The group journal of a commit that changes several tables: it names their

@@ -222,6 +222,12 @@ Header parseHeader(const QByteArray &bytes, qint64 fileSize, const QString &tabl
 
 std::vector<BlockInfo> walkBlocks(const Header &h, const QByteArray &file, const QString &table)
 {
+    return walkBlocks(h, file.size(), [&](qint64 at) { return file.mid(at, 6); }, table);
+}
+
+std::vector<BlockInfo> walkBlocks(const Header &h, qint64 fileSize, const std::function<QByteArray(qint64)> &readLink,
+                                  const QString &table)
+{
     std::vector<BlockInfo> out;
     std::vector<bool> visited(size_t(h.fileBlocks) + 1, false);
     const int perBlock = h.recordsPerBlock();
@@ -232,9 +238,10 @@ std::vector<BlockInfo> walkBlocks(const Header &h, const QByteArray &file, const
             corrupt(table, QStringLiteral("chaînage des blocs incohérent (bloc %1)").arg(block));
         visited[block] = true;
         const qint64 at = h.blockOffset(block);
-        if (at + h.blockSize > file.size())
+        const QByteArray link = at + h.blockSize > fileSize ? QByteArray() : readLink(at);
+        if (link.size() != 6)
             corrupt(table, QStringLiteral("bloc %1 hors du fichier").arg(block));
-        const char *p = file.constData() + at;
+        const char *p = link.constData();
         const int add = qint16(le16(p + 4));
         if (add < -h.recordSize || (add + h.recordSize) % h.recordSize != 0)
             corrupt(table, QStringLiteral("taille de bloc %1 incohérente").arg(block));

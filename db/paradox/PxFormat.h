@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace db::paradox {
@@ -101,6 +102,10 @@ struct BlockInfo {
 // Follows the chain of data blocks from the first one, refusing loops,
 // blocks outside the file and a record count other than the header's.
 std::vector<BlockInfo> walkBlocks(const Header &h, const QByteArray &file, const QString &table);
+// The same from the file itself: readLink gives the first 6 bytes of a
+// block (empty when they cannot be read).
+std::vector<BlockInfo> walkBlocks(const Header &h, qint64 fileSize, const std::function<QByteArray(qint64)> &readLink,
+                                  const QString &table);
 
 inline std::uint16_t le16(const char *p)
 {

@@ -26,6 +26,8 @@ constexpr qint64 kMsPerDay = 86400000;
 // 30 December 1899, the platform's zero date, on the scale of dates.
 constexpr qint64 kZeroDay = 693594;
 constexpr int kMbBlock = 4096;
+// The blocks of records kept in memory at once.
+std::atomic<qint64> g_cacheBytes{4 << 20};
 
 // The .MB or .PX of a table: an existing file of any letter case, or the
 // name a new one gets, in the case of the table's own extension.
@@ -148,6 +150,8 @@ struct Table::Pending {
     quint64 dbPrint = 0;
     quint64 mbPrint = 0;
 };
+
+void setBlockCacheBytes(qint64 bytes) { g_cacheBytes = bytes; }
 
 Journal::Paths tableFiles(const QString &dbFile)
 {
@@ -335,7 +339,6 @@ void Table::load(bool exclusiveHeld)
 {
     recoverJournal(exclusiveHeld);
     File f;
-    QByteArray bytes;
     for (int attempt = 0;; ++attempt) {
         if (!f.open(file(), false))
             fail(QStringLiteral("La table %1 ne peut pas être ouverte (%2).").arg(m_name, f.errorText()));
@@ -346,10 +349,10 @@ void Table::load(bool exclusiveHeld)
             break;
     }
     const qint64 size = f.size();
-    bytes = f.read(0, size);
-    if (bytes.size() != size)
+    const QByteArray head = f.read(0, std::min<qint64>(size, 0x10000));
+    if (head.size() != std::min<qint64>(size, 0x10000))
         fail(QStringLiteral("Table %1 : lecture du fichier incomplète.").arg(m_name));
-    Header h = parseHeader(bytes, size, m_name);
+    Header h = parseHeader(head, size, m_name);
     if (h.fileType != 0 && h.fileType != 2)
         fail(QStringLiteral("Table %1 : ce fichier est un index, pas une table de données.").arg(m_name));
     if (h.encrypted)
@@ -362,7 +365,8 @@ void Table::load(bool exclusiveHeld)
         fail(QStringLiteral("La structure de la table %1 a changé depuis l'ouverture de la base ; "
                             "reconnectez-vous.").arg(m_name));
     auto codePage = std::make_unique<CodePage>(codePageOf(h), m_name);
-    const std::vector<BlockInfo> blocks = walkBlocks(h, bytes, m_name);
+    auto readLink = [&](qint64 at) { return f.read(at, 6); };
+    const std::vector<BlockInfo> blocks = walkBlocks(h, size, readLink, m_name);
 
     File mb;
     qint64 mbSize = 0;
@@ -387,7 +391,6 @@ void Table::load(bool exclusiveHeld)
             Row r;
             r.rowid = ++rowid;
             r.filePos = b.offset + 6 + qint64(j) * h.recordSize;
-            r.raw = QByteArray::fromRawData(bytes.constData() + r.filePos, h.recordSize);
             rows.push_back(std::move(r));
         }
     }
@@ -398,25 +401,33 @@ void Table::load(bool exclusiveHeld)
         std::vector<bool> taken(size_t(h.fileBlocks) + 1, false);
         for (const BlockInfo &b : blocks)
             taken[size_t(b.number)] = true;
-        for (int b = le16(bytes.constData() + hdr::FirstFreeBlock); b != 0;) {
-            if (b < 1 || b > h.fileBlocks || taken[size_t(b)] || h.blockOffset(b) + h.blockSize > bytes.size())
+        for (int b = le16(head.constData() + hdr::FirstFreeBlock); b != 0;) {
+            if (b < 1 || b > h.fileBlocks || taken[size_t(b)] || h.blockOffset(b) + h.blockSize > size)
+                break;
+            const QByteArray link = f.read(h.blockOffset(b), 2);
+            if (link.size() != 2)
                 break;
             taken[size_t(b)] = true;
             freeBlocks.push_back(b);
-            b = le16(bytes.constData() + h.blockOffset(b));
+            b = le16(link.constData());
         }
     }
     m_rows = std::move(rows);
     m_blocks = std::move(model);
     m_freeBlocks = std::move(freeBlocks);
-    m_arena = std::move(bytes);
     m_slotByRowid.clear();
     m_slotByRowid.reserve(qsizetype(m_rows.size()));
     for (size_t i = 0; i < m_rows.size(); ++i)
         m_slotByRowid.insert(m_rows[i].rowid, int(i));
     m_nextRowid = rowid + 1;
-    m_headerBytes = m_arena.left(h.headerSize);
+    m_headerBytes = head.left(h.headerSize);
     m_header = std::move(h);
+    // Opened while the file is locked: the one whose blocks were just walked.
+    dropCache();
+    m_data.close();
+    if (!m_data.open(file(), false))
+        fail(QStringLiteral("La table %1 ne peut pas être ouverte (%2).").arg(m_name, m_data.errorText()));
+    m_dataState = m_data.state();
     m_codePage = std::move(codePage);
     m_mb.close();
     if (mb.isOpen()) {
@@ -426,12 +437,13 @@ void Table::load(bool exclusiveHeld)
     m_mbSpace.reset();
     m_dbPrint.reset();
     m_mbPrint.reset();
-    m_dbSig = signatureOf(file());
+    m_dbSig = m_dataState;
     m_mbSig = signatureOf(mbPath());
     m_headerRecords = m_header.numRecords;
     m_autoInc = m_header.autoInc;
     m_loaded = true;
     ++m_generation;
+    m_blockKeys.clear();
     dropIndexes();
 }
 
@@ -443,6 +455,92 @@ void Table::refresh()
         load(false);
 }
 
+void Table::dropCache()
+{
+    m_cache.clear();
+    m_cacheIndex.clear();
+    m_lastBlock = -1;
+}
+
+// After our own writes, under our exclusive lock: the file is the one the
+// rows now describe, whether written in place or swapped in. One that cannot
+// be opened again is read anew by the next statement.
+void Table::openData()
+{
+    dropCache();
+    m_data.close();
+    if (m_data.open(file(), false))
+        m_dataState = m_data.state();
+    else
+        m_loaded = false;
+}
+
+const char *Table::record(const Row &row)
+{
+    if (!row.raw.isNull())
+        return row.raw.constData();
+    // A scan reads the rows of a block one after the other.
+    if (m_lastBlock >= 0 && row.filePos >= m_lastFrom && row.filePos < m_lastFrom + m_header.blockSize)
+        return m_cache[size_t(m_lastBlock)].bytes.constData() + (row.filePos - m_lastFrom);
+    const Header &h = m_header;
+    const int number = int((row.filePos - h.headerSize) / h.blockSize) + 1;
+    const qint64 within = row.filePos - h.blockOffset(number);
+    int entry = m_cacheIndex.value(number, -1);
+    if (entry < 0) {
+        if (!m_data.isOpen() || m_data.state() != m_dataState)
+            fail(QStringLiteral("La table %1 a été modifiée par un autre programme pendant sa lecture ; recommencez.").arg(m_name));
+        QByteArray bytes = m_data.read(h.blockOffset(number), h.blockSize);
+        if (bytes.size() != h.blockSize)
+            fail(QStringLiteral("Table %1 : lecture du fichier incomplète.").arg(m_name));
+        const size_t capacity = size_t(std::max<qint64>(2, g_cacheBytes / h.blockSize));
+        if (m_cache.size() < capacity) {
+            entry = int(m_cache.size());
+            m_cache.push_back(CachedBlock());
+        } else {
+            entry = 0;
+            for (size_t i = 1; i < m_cache.size(); ++i)
+                if (m_cache[i].used < m_cache[size_t(entry)].used)
+                    entry = int(i);
+            m_cacheIndex.remove(m_cache[size_t(entry)].number);
+        }
+        m_cache[size_t(entry)] = CachedBlock{number, 0, std::move(bytes)};
+        m_cacheIndex.insert(number, entry);
+    }
+    m_lastBlock = entry;
+    m_lastFrom = h.blockOffset(number);
+    m_cache[size_t(entry)].used = ++m_cacheClock;
+    return m_cache[size_t(entry)].bytes.constData() + within;
+}
+
+void Table::detach(Row &row)
+{
+    if (row.raw.isNull())
+        row.raw = QByteArray(record(row), m_header.recordSize);
+}
+
+QByteArray Table::blockKey(int slot)
+{
+    const Row &row = m_rows[size_t(slot)];
+    if (!row.raw.isNull())
+        return row.raw.left(m_keySize);
+    if (const auto it = m_blockKeys.constFind(slot); it != m_blockKeys.constEnd())
+        return *it;
+    // A block already in the cache costs nothing; any other, a read of the key alone.
+    QByteArray key;
+    const Header &h = m_header;
+    if (m_cacheIndex.contains(int((row.filePos - h.headerSize) / h.blockSize) + 1)) {
+        key = QByteArray(record(row), m_keySize);
+    } else {
+        if (!m_data.isOpen() || m_data.state() != m_dataState)
+            fail(QStringLiteral("La table %1 a été modifiée par un autre programme pendant sa lecture ; recommencez.").arg(m_name));
+        key = m_data.read(row.filePos, m_keySize);
+        if (key.size() != m_keySize)
+            fail(QStringLiteral("Table %1 : lecture du fichier incomplète.").arg(m_name));
+    }
+    m_blockKeys.insert(slot, key);
+    return key;
+}
+
 QByteArray Table::blobContent(const Row &row, int col)
 {
     if (row.pendingBlobs) {
@@ -451,7 +549,7 @@ QByteArray Table::blobContent(const Row &row, int col)
             return it->second;
     }
     const FieldInfo &f = m_fields[size_t(col)];
-    const char *d = row.raw.constData() + f.offset;
+    const char *d = record(row) + f.offset;
     const int leader = f.size - 10;
     const quint32 ptr = le32(d + leader);
     const qint64 size = le32(d + leader + 4);
@@ -511,7 +609,7 @@ QString Table::keyText(const Row &row) const
 SqlValue Table::valueOf(const Row &row, int col)
 {
     const FieldInfo &f = m_fields[size_t(col)];
-    const char *d = row.raw.constData() + f.offset;
+    const char *d = record(row) + f.offset;
     switch (f.type) {
     case ftAlpha: {
         const int len = int(strnlen(d, size_t(f.size)));
@@ -646,7 +744,7 @@ QMultiHash<size_t, int> &Table::keyIndex()
         m_keyIndex->reserve(qsizetype(m_rows.size()));
         for (int s = 0; s < int(m_rows.size()); ++s)
             if (m_rows[size_t(s)].live)
-                m_keyIndex->insert(qHash(keyOf(m_rows[size_t(s)].raw)), s);
+                m_keyIndex->insert(qHash(keyOf(record(m_rows[size_t(s)]))), s);
     }
     return *m_keyIndex;
 }
@@ -656,7 +754,7 @@ int Table::slotOfKey(QByteArrayView key)
     const auto &idx = keyIndex();
     const size_t h = qHash(key);
     for (auto it = idx.constFind(h); it != idx.constEnd() && it.key() == h; ++it)
-        if (m_rows[size_t(it.value())].live && keyOf(m_rows[size_t(it.value())].raw) == key)
+        if (m_rows[size_t(it.value())].live && keyOf(record(m_rows[size_t(it.value())])) == key)
             return it.value();
     return -1;
 }
@@ -665,7 +763,7 @@ void Table::indexRow(int slot, bool add, bool withKey)
 {
     const Row &row = m_rows[size_t(slot)];
     if (withKey && m_keyFields > 0 && m_keyIndex) {
-        const size_t h = qHash(keyOf(row.raw));
+        const size_t h = qHash(keyOf(record(row)));
         if (add)
             m_keyIndex->insert(h, slot);
         else
@@ -981,7 +1079,7 @@ void Table::prepareWrite()
                     fail(QStringLiteral("Table %1 : l'index primaire %2 ne peut pas être lu.").arg(m_name, QFileInfo(pxPath()).fileName()));
                 const QString problem = checkPrimaryIndex(
                     px.readAll(), m_header,
-                    indexEntries(m_blocks, [this](int s) -> const QByteArray & { return m_rows[size_t(s)].raw; }), m_name);
+                    indexEntries(m_blocks, [this](int s) { return blockKey(s); }), m_name);
                 if (!problem.isEmpty())
                     fail(QStringLiteral("Table %1 : l'index primaire %2 ne correspond pas aux données (%3) ; "
                                         "la table ne peut pas être modifiée.")
@@ -1032,7 +1130,7 @@ qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::op
         if (given)
             encode(c, *values[size_t(c)], row);
     }
-    if (m_keyFields > 0 && slotOfKey(keyOf(row.raw)) >= 0) {
+    if (m_keyFields > 0 && slotOfKey(keyOf(row.raw.constData())) >= 0) {
         m_autoInc = autoIncBefore;
         throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(row)));
     }
@@ -1058,6 +1156,7 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
     prepareWrite();
     Row &current = m_rows[size_t(slot)];
     Row changed = current;
+    detach(changed);
     std::vector<int> changedCols;
     for (int c = 0; c < columnCount() && c < int(values.size()); ++c) {
         if (!values[size_t(c)])
@@ -1087,8 +1186,8 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
     }
     if (changedCols.empty())
         return;
-    const bool keyChanged = m_keyFields > 0 && keyOf(current.raw) != keyOf(changed.raw);
-    if (keyChanged && slotOfKey(keyOf(changed.raw)) >= 0)
+    const bool keyChanged = m_keyFields > 0 && keyOf(record(current)) != keyOf(changed.raw.constData());
+    if (keyChanged && slotOfKey(keyOf(changed.raw.constData())) >= 0)
         throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(changed)));
     indexRow(slot, false);
     Undo u{Undo::Update, -1, Row(), false, 0};
@@ -1116,7 +1215,7 @@ void Table::remove(int slot)
         return;
     // Its column entries stay: look-ups pass over rows no longer live.
     if (m_keyFields > 0 && m_keyIndex)
-        m_keyIndex->remove(qHash(keyOf(row.raw)), slot);
+        m_keyIndex->remove(qHash(keyOf(record(row))), slot);
     row.live = false;
     Undo u{Undo::Delete, -1, Row(), false, 0};
     u.slot = slot;
@@ -1138,7 +1237,7 @@ void Table::undoTo(size_t mark)
         case Undo::Delete:
             m_rows[size_t(u.slot)].live = true;
             if (m_keyFields > 0 && m_keyIndex)
-                m_keyIndex->insert(qHash(keyOf(m_rows[size_t(u.slot)].raw)), u.slot);
+                m_keyIndex->insert(qHash(keyOf(record(m_rows[size_t(u.slot)]))), u.slot);
             break;
         case Undo::Update:
             indexRow(u.slot, false);
@@ -1184,7 +1283,7 @@ void Table::rollbackTo(int level)
 // ---------------------------------------------------------------------------
 // Key order
 
-Table::SortKey Table::sortKey(const QByteArray &raw)
+Table::SortKey Table::sortKey(const char *raw)
 {
     // The order the desktop engine keeps a keyed table in: numbers by value,
     // text by its sort order ("ascii" by code, the others as a dictionary).
@@ -1196,7 +1295,7 @@ Table::SortKey Table::sortKey(const QByteArray &raw)
     SortKey parts;
     for (int c = 0; c < m_keyFields; ++c) {
         const FieldInfo &f = m_fields[size_t(c)];
-        const char *d = raw.constData() + f.offset;
+        const char *d = raw + f.offset;
         KeyPart k;
         if (f.type == ftAlpha) {
             k.bytes = QByteArray(d, int(strnlen(d, size_t(f.size))));
@@ -1249,12 +1348,12 @@ bool Table::keyLess(const SortKey &a, const SortKey &b)
 }
 
 std::vector<IndexEntry> Table::indexEntries(const std::vector<BlockRows> &blocks,
-                                            const std::function<const QByteArray &(int)> &rawOf) const
+                                            const std::function<QByteArray(int)> &keyOf) const
 {
     std::vector<IndexEntry> out;
     for (const BlockRows &b : blocks)
         if (!b.members.empty())
-            out.push_back(IndexEntry{b.number, int(b.members.size()), rawOf(b.members.front()).left(m_keySize)});
+            out.push_back(IndexEntry{b.number, int(b.members.size()), keyOf(b.members.front())});
     return out;
 }
 
@@ -1311,11 +1410,11 @@ void Table::planMemos(Pending &p, const std::set<int> &updated, const std::set<i
         newMemos = newMemos || (row.live && row.pendingBlobs && !row.pendingBlobs->empty());
     }
     // Memo blocks the changed rows pointed to on disk.
-    auto blocksOf = [&](const QByteArray &raw, std::vector<std::pair<qint64, int>> *out) {
+    auto blocksOf = [&](const char *raw, std::vector<std::pair<qint64, int>> *out) {
         for (const FieldInfo &f : m_fields) {
             if (!isBlobType(f.type))
                 continue;
-            const char *d = raw.constData() + f.offset + f.size - 10;
+            const char *d = raw + f.offset + f.size - 10;
             if (qint64(le32(d + 4)) > f.size - 10)
                 out->emplace_back(qint64(le32(d) & 0xffffff00u), int(le32(d) & 0xff));
         }
@@ -1325,9 +1424,9 @@ void Table::planMemos(Pending &p, const std::set<int> &updated, const std::set<i
         std::set<int> seen;
         for (const Undo &u : m_undo) {
             if (u.kind == Undo::Update && u.old.filePos >= 0 && seen.insert(u.slot).second)
-                blocksOf(u.old.raw, &dropped);
+                blocksOf(record(u.old), &dropped);
             if (u.kind == Undo::Delete && m_rows[size_t(u.slot)].filePos >= 0 && seen.insert(u.slot).second)
-                blocksOf(m_rows[size_t(u.slot)].raw, &dropped);
+                blocksOf(record(m_rows[size_t(u.slot)]), &dropped);
         }
     }
     if (!newMemos && dropped.empty())
@@ -1339,7 +1438,7 @@ void Table::planMemos(Pending &p, const std::set<int> &updated, const std::set<i
     std::vector<std::pair<qint64, int>> kept;
     for (const Row &r : m_rows)
         if (r.live)
-            blocksOf(r.raw, &kept);   // a memo not yet written has no address there
+            blocksOf(record(r), &kept);   // a memo not yet written has no address there
     std::sort(kept.begin(), kept.end());
     auto usedWithin = [&](qint64 from, qint64 to) {
         const auto it = std::lower_bound(kept.begin(), kept.end(), std::make_pair(from, -1));
@@ -1367,7 +1466,7 @@ void Table::planMemos(Pending &p, const std::set<int> &updated, const std::set<i
                 fail(QStringLiteral("Table %1 : le fichier des mémos est illisible.").arg(m_name));
             modCount = le16(mbHead.constData() + 3);
         }
-        QByteArray raw = row.raw;
+        QByteArray raw(record(row), m_header.recordSize);
         for (const auto &[col, content] : *row.pendingBlobs) {
             const FieldInfo &f = m_fields[size_t(col)];
             const int chunks = int((9 + content.size() + kMbBlock - 1) / kMbBlock);
@@ -1546,7 +1645,7 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
     std::vector<std::pair<int, SortKey>> keyed;
     if (m_keyFields > 0) {
         for (int s : arriving)
-            keyed.emplace_back(s, sortKey(m_rows[size_t(s)].raw));
+            keyed.emplace_back(s, sortKey(record(m_rows[size_t(s)])));
         std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return keyLess(a.second, b.second); });
     } else {
         for (int s : arriving)
@@ -1568,7 +1667,7 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
         firstKeys.clear();
         if (m_keyFields > 0)
             for (const BlockRows &b : p.blocks)
-                firstKeys.push_back(sortKey(m_rows[size_t(b.members.front())].raw));
+                firstKeys.push_back(sortKey(blockKey(b.members.front()).constData()));
     };
     listKeys();
     for (const auto &[s, key] : keyed) {
@@ -1590,7 +1689,7 @@ bool Table::planBlocks(Pending &p, const std::vector<int> &gone, std::vector<int
             bi = std::max(0, int(after - firstKeys.begin()) - 1);
             const auto &members = p.blocks[size_t(bi)].members;
             idx = size_t(std::upper_bound(members.begin(), members.end(), key, [&](const SortKey &k, int other) {
-                          return keyLess(k, sortKey(m_rows[size_t(other)].raw));
+                          return keyLess(k, sortKey(record(m_rows[size_t(other)])));
                       }) - members.begin());
         }
         auto &target = p.blocks[size_t(bi)].members;
@@ -1647,7 +1746,7 @@ void Table::planRewrite(Pending &p, bool sort)
     if (sort && m_keyFields > 0) {
         std::vector<SortKey> keys(m_rows.size());
         for (int s : order)
-            keys[size_t(s)] = sortKey(m_rows[size_t(s)].raw);
+            keys[size_t(s)] = sortKey(record(m_rows[size_t(s)]));
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return keyLess(keys[size_t(a)], keys[size_t(b)]); });
     }
     const int perBlock = h.recordsPerBlock();
@@ -1708,9 +1807,13 @@ void Table::sync()
     const bool layout = !gone.empty() || !arriving.empty();
     try {
         planMemos(p, updated, inserted);
-        auto rawOf = [&](int s) -> const QByteArray & {
+        auto rawOf = [&](int s) -> const char * {
             const auto it = p.newRaw.find(s);
-            return it != p.newRaw.end() ? it->second : m_rows[size_t(s)].raw;
+            return it != p.newRaw.end() ? it->second.constData() : record(m_rows[size_t(s)]);
+        };
+        auto keyOf = [&](int s) {
+            const auto it = p.newRaw.find(s);
+            return it != p.newRaw.end() ? it->second.left(m_keySize) : blockKey(s);
         };
 
         if (layout && !planBlocks(p, gone, arriving))
@@ -1752,7 +1855,7 @@ void Table::sync()
             putLe16(q + 2, quint16(ci > 0 ? p.blocks[size_t(ci) - 1].number : 0));
             putLe16(q + 4, quint16((int(b.members.size()) - 1) * h.recordSize));
             for (size_t j = 0; j < b.members.size(); ++j) {
-                std::memcpy(q + 6 + j * size_t(h.recordSize), rawOf(b.members[j]).constData(), size_t(h.recordSize));
+                std::memcpy(q + 6 + j * size_t(h.recordSize), rawOf(b.members[j]), size_t(h.recordSize));
                 p.newPos[b.members[j]] = h.blockOffset(b.number) + 6 + qint64(j) * h.recordSize;
             }
             blockBytes[b.number] = bytes;
@@ -1810,7 +1913,7 @@ void Table::sync()
         const bool writePx = m_keyFields > 0 && (layout || pxMissing);
         QByteArray pxBytes;
         if (writePx) {
-            const std::vector<IndexEntry> entries = indexEntries(blocksAfter, rawOf);
+            const std::vector<IndexEntry> entries = indexEntries(blocksAfter, keyOf);
             pxBytes = buildPrimaryIndex(pxHeader(), h, entries, m_name);
             const QString problem = checkPrimaryIndex(pxBytes, h, entries, m_name);
             if (!problem.isEmpty())
@@ -1853,15 +1956,14 @@ void Table::sync()
             for (const auto &[number, bytes] : blockBytes)
                 dbWrites.emplace_back(h.blockOffset(number), bytes);
             for (int s : inPlace)
-                dbWrites.emplace_back(m_rows[size_t(s)].filePos, rawOf(s));
+                dbWrites.emplace_back(m_rows[size_t(s)].filePos, QByteArray(rawOf(s), h.recordSize));
             dbWrites.insert(dbWrites.end(), linkWrites.begin(), linkWrites.end());
             if (head != m_headerBytes)
                 dbWrites.emplace_back(0, head.left(hdr::Fixed));
             if (newDbSize > dbSize)
                 p.journal.keepLength(Journal::Db, dbSize);
             for (const auto &[at, bytes] : dbWrites)
-                p.journal.keepRegion(Journal::Db, at, at < dbSize ? m_lock.read(at, std::min<qint64>(bytes.size(), dbSize - at)) : QByteArray(),
-                                     bytes);
+                p.journal.keepRegion(Journal::Db, at, m_lock, at < dbSize ? std::min<qint64>(bytes.size(), dbSize - at) : 0, bytes);
             p.dbPrint = fingerprint::afterWrites(m_lock, dbSize, *m_dbPrint, dbWrites, std::max(dbSize, newDbSize));
         }
         if (writePx) {
@@ -1911,8 +2013,11 @@ void Table::sync()
             // The journal stays on disk; the next reader rolls it back.
             m_loaded = false;
         }
+        openData();
         throw;
     }
+    // The blocks cached are the former ones; rows are read again once committed.
+    dropCache();
     m_pending = std::move(pending);
 }
 
@@ -1926,6 +2031,17 @@ void Table::commit()
         }
         for (const auto &[s, pos] : p.newPos)
             m_rows[size_t(s)].filePos = pos;
+        // The file now holds what the statement wrote: its rows read from there again.
+        for (const Undo &u : m_undo) {
+            if (u.slot < 0)
+                continue;
+            Row &r = m_rows[size_t(u.slot)];
+            if (r.filePos >= 0) {
+                r.raw = QByteArray();
+                r.pendingBlobs.reset();
+            }
+            m_blockKeys.remove(u.slot);
+        }
         m_header = p.header;
         m_headerBytes = p.headerBytes;
         if (p.layout) {
@@ -1959,6 +2075,7 @@ void Table::commit()
         m_dbSig = signatureOf(file());
         m_mbSig = signatureOf(mbPath());
         m_pxCheckedFor = {m_dbSig, signatureOf(pxPath())};
+        openData();
         m_headerRecords = m_header.numRecords;
         m_pending.reset();
     }
@@ -1983,6 +2100,7 @@ void Table::compact()
             s = int(rows.size()) - 1;
         }
     m_rows = std::move(rows);
+    m_blockKeys.clear();
     m_slotByRowid.clear();
     for (size_t i = 0; i < m_rows.size(); ++i)
         m_slotByRowid.insert(m_rows[i].rowid, int(i));
@@ -2014,6 +2132,7 @@ void Table::rollback()
             undone = false;
         }
         m_pending.reset();
+        openData();
     }
     undoTo(0);
     m_autoInc = m_header.autoInc;

@@ -51,6 +51,11 @@ struct TableOptions {
 // beside it, in any letter case, or as new ones would be named.
 Journal::Paths tableFiles(const QString &dbFile);
 
+// The memory each table gives its cache of blocks (4 MB unless set; two
+// blocks at least): a test sets a little to read small tables through a
+// cache smaller than them.
+void setBlockCacheBytes(qint64 bytes);
+
 class Table;
 
 // The tables one transaction of a connection changes. When its commit
@@ -75,12 +80,17 @@ private:
     bool m_undoFailed = false;
 };
 
-// One Paradox table (.DB with its .MB and .PX) decoded in memory.
+// One Paradox table (.DB with its .MB and .PX).
 //
-// The cache is the whole table, reloaded when the files change on disk
-// (size, modification time or inode). Rows keep a rowid for the life of the
-// cache; our own writes keep the cache and its rowids, so that a cursor that
-// positions by rowid stays on its row.
+// What is kept of it is a list of its rows, each with where its record
+// stands in the file: the records themselves are read a block at a time
+// into a small cache, so that a table of any size costs a few dozen bytes a
+// row. Only rows changed or added and not yet written keep their bytes. The
+// list is read again when the files change on disk (size, modification time
+// or inode); a record read while another program changes the file in place
+// is refused. Rows keep a rowid for the life of the list; our own writes
+// keep the list and its rowids, so that a cursor that positions by rowid
+// stays on its row.
 //
 // Writes follow the engine's transaction: changes stay in memory (with an
 // undo log for statement rollback) until sync(), which writes them with a
@@ -150,7 +160,7 @@ private:
     struct Row {
         qint64 rowid = 0;
         qint64 filePos = -1;   // where the record is on disk; -1 for a new row
-        // Rows as read are views of the file's bytes (m_arena); a change detaches a copy.
+        // The record when changed or new; empty while it is the one at filePos.
         QByteArray raw;
         // Memo and blob contents not yet in the .MB, by column.
         std::shared_ptr<std::map<int, QByteArray>> pendingBlobs;
@@ -193,10 +203,21 @@ private:
 
     QByteArray blobContent(const Row &row, int col);
     SqlValue valueOf(const Row &row, int col);
+    // The row's record, its own or in the block cache: valid until the cache
+    // has read a few more blocks, so never kept past the next record's use.
+    const char *record(const Row &row);
+    // Gives the row bytes of its own, to be changed.
+    void detach(Row &row);
+    // The key of the first row of a block, remembered for the rows not
+    // changed since: the primary index and the search of a new row's block
+    // use it for every block, and need not read them all.
+    QByteArray blockKey(int slot);
+    void openData();
+    void dropCache();
     QString keyText(const Row &row) const;
     void encode(int col, const SqlValue &v, Row &row);
     void setBlob(int col, const QByteArray &content, Row &row);
-    QByteArrayView keyOf(const QByteArray &raw) const { return QByteArrayView(raw.constData(), m_keySize); }
+    QByteArrayView keyOf(const char *raw) const { return QByteArrayView(raw, m_keySize); }
     // Indexes hold hashes of keys: the key index compares the rows it finds,
     // the engine checks again what the column indexes give.
     QMultiHash<size_t, int> &keyIndex();
@@ -207,10 +228,10 @@ private:
     void indexRow(int slot, bool add, bool withKey = true);
     void dropIndexes();
     void undoTo(size_t mark);
-    SortKey sortKey(const QByteArray &raw);
+    SortKey sortKey(const char *raw);
     static bool keyLess(const SortKey &a, const SortKey &b);
     std::vector<IndexEntry> indexEntries(const std::vector<BlockRows> &blocks,
-                                         const std::function<const QByteArray &(int)> &rawOf) const;
+                                         const std::function<QByteArray(int)> &keyOf) const;
     const QByteArray &pxHeader();
     MbSpace walkMemoFile();
     void planMemos(Pending &p, const std::set<int> &updated, const std::set<int> &inserted);
@@ -246,7 +267,22 @@ private:
     std::vector<Row> m_rows;            // may hold deleted rows (live false)
     std::vector<BlockRows> m_blocks;    // the file's data blocks, in chain order
     std::vector<int> m_freeBlocks;      // the file's list of free blocks, its head first
-    QByteArray m_arena;                 // the .DB as read: the bytes of the rows not changed since
+    // The .DB as it was read, for the records: a file swapped in by another
+    // program leaves this one as it was; one written in place is noticed by
+    // its state, taken when opened.
+    File m_data;
+    Signature m_dataState;
+    struct CachedBlock {
+        int number = 0;
+        quint64 used = 0;
+        QByteArray bytes;
+    };
+    std::vector<CachedBlock> m_cache;
+    QHash<int, int> m_cacheIndex;       // block number -> entry of m_cache
+    quint64 m_cacheClock = 0;
+    int m_lastBlock = -1;               // the entry used last, for the next record of a scan
+    qint64 m_lastFrom = 0;              // and where its block starts in the file
+    QHash<int, QByteArray> m_blockKeys; // slot -> key, for rows as on disk
     QByteArray m_pxHeader;
     std::unique_ptr<QCollator> m_collator;
     QHash<qint64, int> m_slotByRowid;
