@@ -759,7 +759,7 @@ int Table::slotOfKey(QByteArrayView key)
     return -1;
 }
 
-void Table::indexRow(int slot, bool add, bool withKey)
+void Table::indexRow(int slot, bool add, bool withKey, const std::vector<int> *columns)
 {
     const Row &row = m_rows[size_t(slot)];
     if (withKey && m_keyFields > 0 && m_keyIndex) {
@@ -770,6 +770,8 @@ void Table::indexRow(int slot, bool add, bool withKey)
             m_keyIndex->remove(h, slot);
     }
     for (int c = 0; c < columnCount(); ++c) {
+        if (columns && std::find(columns->begin(), columns->end(), c) == columns->end())
+            continue;
         auto &idx = m_columnIndex[size_t(c)];
         if (!idx)
             continue;
@@ -1189,14 +1191,16 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
     const bool keyChanged = m_keyFields > 0 && keyOf(record(current)) != keyOf(changed.raw.constData());
     if (keyChanged && slotOfKey(keyOf(changed.raw.constData())) >= 0)
         throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(changed)));
-    indexRow(slot, false);
+    // Only the entries of what changed move; the others stay as they are.
+    indexRow(slot, false, keyChanged, &changedCols);
     Undo u{Undo::Update, -1, Row(), false, 0};
     u.slot = slot;
     u.old = current;
     u.keyChanged = keyChanged;
+    u.columns = changedCols;
     m_undo.push_back(std::move(u));
     current = std::move(changed);
-    indexRow(slot, true);
+    indexRow(slot, true, keyChanged, &changedCols);
 }
 
 // Two rows numbered alike by a statement would stay so: the field's numbers
@@ -1240,9 +1244,9 @@ void Table::undoTo(size_t mark)
                 m_keyIndex->insert(qHash(keyOf(record(m_rows[size_t(u.slot)]))), u.slot);
             break;
         case Undo::Update:
-            indexRow(u.slot, false);
+            indexRow(u.slot, false, u.keyChanged, &u.columns);
             m_rows[size_t(u.slot)] = std::move(u.old);
-            indexRow(u.slot, true);
+            indexRow(u.slot, true, u.keyChanged, &u.columns);
             break;
         case Undo::AutoInc:
             m_autoInc = u.autoInc;

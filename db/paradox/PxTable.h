@@ -172,6 +172,7 @@ private:
         Row old;
         bool keyChanged = false;
         qint32 autoInc = 0;
+        std::vector<int> columns;   // an update's changed columns
     };
     struct BlockRows {
         int number = 0;           // block number in the file
@@ -225,7 +226,10 @@ private:
     QMultiHash<size_t, int> *columnIndex(int col);
     std::optional<QByteArray> indexKey(int col, const SqlValue &v) const;
     // Adds or removes a row's entries in every index built so far.
-    void indexRow(int slot, bool add, bool withKey = true);
+    // Adds or removes a row's entries; only those of the given columns when
+    // a list is given (an entry's removal walks every row of its value: a
+    // column of few values, a physician's, holds thousands).
+    void indexRow(int slot, bool add, bool withKey = true, const std::vector<int> *columns = nullptr);
     void dropIndexes();
     void undoTo(size_t mark);
     SortKey sortKey(const char *raw);
