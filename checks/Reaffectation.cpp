@@ -238,7 +238,10 @@ void Reaffectation::Verifier_les_consultations(qint64 PatientId)
     const QString texte = QStringLiteral("Vérification des consultations...");
     suivi.DemarrerProgression(texte, 0, 0, 0, false);
     Query2.clearSql();
-    Query2.addLine(QStringLiteral("SELECT MEDECINS_ID, PATIENTS_ID, DATE_CONSULTATION FROM CPMAIN WHERE PATIENTS_ID = :numero_patient"));
+    // The consultations missing are numbered in the walk's order: in the
+    // order of the records, which a server gives only when asked (rows moved
+    // by the transfer just before come back wherever its pages put them).
+    Query2.addLine(QStringLiteral("SELECT MEDECINS_ID, PATIENTS_ID, DATE_CONSULTATION FROM CPMAIN WHERE PATIENTS_ID = :numero_patient ORDER BY CPMAIN_ID"));
     Query2.setInteger(QStringLiteral("numero_patient"), PatientId);
     Query2.open();
     const int total = Query2.recordCount();
