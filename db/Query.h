@@ -10,8 +10,6 @@
 
 namespace db {
 
-class Backend;
-
 enum class ParamType { Unset, Text, Integer, Float, Date, DateTime, Boolean, Memo };
 
 struct Param {

@@ -178,17 +178,27 @@ void killAfter(int count)
 }
 } // namespace faults
 
-Signature signatureOf(const QString &path)
+namespace {
+
+Signature signatureOfStat(int result, const struct stat &st)
 {
-    struct stat st;
     Signature s;
-    if (::stat(native(path).constData(), &st) != 0)
+    if (result != 0)
         return s;
     s.exists = true;
     s.size = st.st_size;
     s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     s.inode = st.st_ino;
     return s;
+}
+
+} // namespace
+
+Signature signatureOf(const QString &path)
+{
+    struct stat st;
+    const int result = ::stat(native(path).constData(), &st);
+    return signatureOfStat(result, st);
 }
 
 bool File::open(const QString &path, bool write, bool create)
@@ -279,14 +289,8 @@ bool File::lock(bool exclusive, int timeoutMs)
 Signature File::state() const
 {
     struct stat st;
-    Signature s;
-    if (::fstat(m_fd, &st) != 0)
-        return s;
-    s.exists = true;
-    s.size = st.st_size;
-    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.inode = st.st_ino;
-    return s;
+    const int result = ::fstat(m_fd, &st);
+    return signatureOfStat(result, st);
 }
 
 bool File::samePathAndFile() const
