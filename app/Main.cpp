@@ -8,6 +8,7 @@
 #include "report/ShowRes.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,12 +20,20 @@ using common::FinProgramme;
 
 // --- WidgetInteraction ------------------------------------------------------
 
-void WidgetInteraction::message(Boite kind, const QString &text) { messages::afficher(QApplication::activeWindow(), kind, text); }
-
-bool WidgetInteraction::question(Boite kind, const QString &text)
+QWidget *WidgetInteraction::proprietaire() const
 {
-    return messages::afficher(QApplication::activeWindow(), kind, text);
+    // A box shown during long work belongs to the progress window, which the
+    // window manager then keeps under it.
+    if (TFProgress *p = m_main.progression().fenetre(); p && p->isVisible())
+        return p;
+    if (QWidget *modale = QApplication::activeModalWidget())
+        return modale;
+    return QApplication::activeWindow();
 }
+
+void WidgetInteraction::message(Boite kind, const QString &text) { messages::afficher(proprietaire(), kind, text); }
+
+bool WidgetInteraction::question(Boite kind, const QString &text) { return messages::afficher(proprietaire(), kind, text); }
 
 void WidgetInteraction::bip(bool) { QApplication::beep(); }
 
@@ -58,7 +67,16 @@ int executer(Dialogue *d)
 
 } // namespace
 
-int WidgetInteraction::afficherSelectPatient() { return executer(m_main.selectPatient()); }
+int WidgetInteraction::afficherSelectPatient()
+{
+    TFSelectPatient *d = m_main.selectPatient();
+    if (!d)
+        return 0;
+    const int r = d->afficher();
+    if (d->fin)
+        throw *d->fin;
+    return r;
+}
 
 int WidgetInteraction::afficherSelectOrganisme() { return executer(m_main.selectOrganisme()); }
 
@@ -186,8 +204,25 @@ void TFMain::terminer(int code)
 
 void TFMain::BtValiderClick()
 {
-    if (const auto f = garde::proteger(m_ui, [this] { m_run->BtValiderClick(); }))
+    m_runEnCours = true;
+    const auto f = garde::proteger(m_ui, [this] { m_run->BtValiderClick(); });
+    m_runEnCours = false;
+    if (f)
         terminer(f->code);
+}
+
+void TFMain::closeEvent(QCloseEvent *e)
+{
+    e->ignore();
+    if (fin) {
+        e->accept();
+        return;
+    }
+    if (m_runEnCours || !isEnabled())
+        return;
+    BtFermerClick();
+    if (fin)
+        e->accept();
 }
 
 void TFMain::BtFermerClick()

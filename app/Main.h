@@ -29,6 +29,8 @@ public:
     void imprimerRapport() override;
 
 private:
+    QWidget *proprietaire() const;
+
     TFMain &m_main;
 };
 
@@ -60,8 +62,15 @@ public slots:
     void BtValiderClick();
     void BtFermerClick();
 
+protected:
+    // However the window is closed, it is the way out of the program; while
+    // a run goes on, it is not closed.
+    void closeEvent(QCloseEvent *e) override;
+
 private:
     void terminer(int code);
+
+    bool m_runEnCours = false;
 
     Progression m_progression;
     WidgetInteraction m_ui{*this};

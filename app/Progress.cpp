@@ -1,11 +1,12 @@
 #include "app/Progress.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
 TFProgress::TFProgress(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("TFProgress"));
     setWindowTitle(QStringLiteral("Orbelis Comptabilité Checker"));
@@ -35,6 +36,8 @@ TFProgress::TFProgress(QWidget *parent)
         move(s->availableGeometry().center() - rect().center());
 }
 
+void TFProgress::closeEvent(QCloseEvent *e) { e->ignore(); }
+
 void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int step,
                            int position, bool barVisible)
 {
@@ -44,8 +47,13 @@ void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const Q
     }
     if (aDesactiver)
         aDesactiver->setEnabled(false);
-    m_fenetre = new TFProgress();
-    m_fenetre->setAttribute(Qt::WA_DeleteOnClose);
+    // Owned by the window it stands for: the window manager keeps it above
+    // that window, and a message box (whose owner it becomes while it is
+    // open) above it, where a window on top of everything covered the
+    // questions asked during the work.
+    m_fenetre = new TFProgress(aDesactiver ? aDesactiver->window() : nullptr);
+    // Its owner is disabled during the work, which would grey the text.
+    m_fenetre->setEnabled(true);
     m_fenetre->Barre->setMaximum(qMax(0, maximum));
     m_fenetre->pas = step;
     m_fenetre->Barre->setValue(qBound(0, position, qMax(0, maximum)));

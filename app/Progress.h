@@ -13,6 +13,10 @@ public:
     QLabel *Panel1;
     QProgressBar *Barre;
     int pas = 1;
+
+protected:
+    // The work it shows goes on whatever the user asks of the window manager.
+    void closeEvent(QCloseEvent *e) override;
 };
 
 // The one progress window of the program and its open flag, shared by the

@@ -176,6 +176,22 @@ void Session::reprendreEcrituresInterrompues()
 
 void Session::BtFermerClick()
 {
+    // Every way here means to end the program: an error on the way is shown
+    // in the error box and the program ends all the same, the next start-up
+    // removing what is left of the run.
+    try {
+        nettoyer();
+    } catch (const std::exception &e) {
+        garde::rapporter(ui, e);
+        throw FinProgramme{1};
+    }
+    if (ModeSQL && !FormatDateSauve.isEmpty())
+        db::formats::setShortDateFormat(FormatDateSauve);
+    throw FinProgramme{0};
+}
+
+void Session::nettoyer()
+{
     const QChar sep = common::separateur();
     struct Travail {
         db::TableCursor *cursor;
@@ -198,7 +214,4 @@ void Session::BtFermerClick()
     QryMotConsu.close();
     QryOrganismes.close();
     supprimerVerrous();
-    if (ModeSQL && !FormatDateSauve.isEmpty())
-        db::formats::setShortDateFormat(FormatDateSauve);
-    throw FinProgramme{0};
 }

@@ -126,7 +126,8 @@ public:
     void ArreterProgression(bool enable) { ui.ArreterProgression(enable); }
 
     // Shut-down: removes the work, query and lock files, then throws
-    // common::FinProgramme. Does not return.
+    // common::FinProgramme (code 1 after showing an error that stopped the
+    // removal). Does not return.
     [[noreturn]] void BtFermerClick();
 
 private:
@@ -137,6 +138,7 @@ private:
     void reprendreEcrituresInterrompues();
     void supprimerVerrous();
     void supprimerFichiersTravail();
+    void nettoyer();   // what the shut-down removes; throws on the first failure
 };
 
 // Password of the SQL Server login, as stored in PRAXELLE.VER.

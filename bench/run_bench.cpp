@@ -263,7 +263,7 @@ int childProgram(const QString &engine, const QString &dir, bool window)
                 child<QPushButton>(&patients, "BtNouveau_patient")->click();
             }
         });
-        const int r = patients.exec();
+        const int r = patients.afficher();
         if (patients.fin)
             throw *patients.fin;
         return r;

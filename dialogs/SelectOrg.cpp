@@ -204,8 +204,10 @@ bool TFSelectOrganisme::principal() const { return s.QryCPMain.tag == 1 || s.Qry
 
 void TFSelectOrganisme::FormShow()
 {
-    for (QLineEdit *e : {EDCode, EdNom, EDTelephone, EDFax})
+    for (QLineEdit *e : {EDCode, EdNom, EDTelephone, EDFax}) {
         e->clear();
+        e->setModified(false);   // a new case starts untouched
+    }
     EDAdresse->clear();
     EDComments->clear();
     EdCP->setText(QStringLiteral("CP"));
@@ -264,7 +266,9 @@ QString TFSelectOrganisme::texteMasque(const QLineEdit *edit)
 
 bool TFSelectOrganisme::saisieIncomplete(const QLineEdit *edit)
 {
-    return !edit->hasAcceptableInput() && !edit->text().trimmed().isEmpty();
+    // Only a field left as it was may stay blank: a number typed and then
+    // rubbed out is a change that fills no digit.
+    return edit->isModified() && !edit->hasAcceptableInput();
 }
 
 bool TFSelectOrganisme::refuserSaisie(QLineEdit *edit)

@@ -338,7 +338,19 @@ void TFSelectPatient::showEvent(QShowEvent *e)
     // would disable us with it.
     setEnabled(true);
     QDialog::showEvent(e);
-    garde::protegerFenetre(*this, s.ui, [this] { FormShow(); });
+}
+
+int TFSelectPatient::afficher()
+{
+    // The show step belongs to the case, not to the window: a window manager
+    // showing the window again (restored from the task bar) must not wipe
+    // what the user typed.
+    fin.reset();
+    if (auto f = garde::proteger(s.ui, [this] { FormShow(); })) {
+        fin = f;
+        return ResultatNon;
+    }
+    return exec();
 }
 
 // --- Creation and show -------------------------------------------------------------
@@ -493,8 +505,15 @@ void TFSelectPatient::RGChoiceClick()
     PPatient_existant->setVisible(!nouveau);
     PNouveau_patient->setVisible(nouveau);
     (nouveau ? BtNouveau_patient : BtPatient_existant)->setDefault(true);
-    if (nouveau)
+    if (nouveau) {
         EDNom->setFocus();
+        // An arrow key checks the item first and then moves the focus onto
+        // it: the name field takes the focus back once the key is handled.
+        QTimer::singleShot(0, this, [this] {
+            if (RGChoiceItems->checkedId() == 1 && PNouveau_patient->isVisible())
+                EDNom->setFocus();
+        });
+    }
 }
 
 void TFSelectPatient::EDNomClick()

@@ -75,6 +75,10 @@ public:
     // Set when an action ended the program; the caller of exec() rethrows it.
     std::optional<common::FinProgramme> fin;
 
+    // Shows the dialog on the current case, modally: the show step, then the
+    // modal loop. The result is what exec() gives.
+    int afficher();
+
     // Handlers, callable directly as well as through the widgets.
     void FormCreate();
     void FormShow();

@@ -1,5 +1,8 @@
 #include "support/Fixture.h"
 #include "app/Main.h"
+#include "app/Progress.h"
+#include "dialogs/SelectOrg.h"
+#include "dialogs/SelectPat.h"
 #include "report/PrintRes.h"
 #include "report/ShowRes.h"
 
@@ -23,6 +26,8 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTranslator>
+#include <QWindow>
+#include <functional>
 
 namespace {
 
@@ -49,6 +54,8 @@ public:
     QString description;       // the viewer's first description
     QStringList rapport;       // the report's lines when the printer was asked for
     QStringList inattendus;
+    // Runs when a box comes up, before it is answered.
+    std::function<void(QMessageBox *)> avantReponse;
 
     Pilote()
     {
@@ -97,6 +104,8 @@ private:
 
     void repondre(QMessageBox *b)
     {
+        if (avantReponse)
+            avantReponse(b);
         BoiteVue vue{b->text(), b->icon(), {}};
         for (QAbstractButton *bouton : b->buttons())
             vue.boutons << bouton->text().remove(QLatin1Char('&'));
@@ -373,6 +382,127 @@ private slots:
         QVERIFY(!main.isVisible());
         QCOMPARE(fichiersDeTravail(f.prive), QStringList());
         QCOMPARE(f.scalar(L("SELECT N_OMON FROM PATIENTS WHERE PATIENTS_ID=1")).toString(), L("D000001"));
+    }
+
+    // A shut-down that fails on the way (a work file that cannot be
+    // removed) is shown as an error, and the program ends all the same.
+    void failedShutDownOnYesIsShownAndEnds()
+    {
+        PracticeFixture f;
+        medecin(f);
+        patient(f, 1, L("Durand"), L("Jean"), L("D000001"));
+        Pilote pilote;
+        pilote.fermer = true;
+        pilote.avantReponse = [&](QMessageBox *b) {
+            if (b->text() == kFermer)
+                QDir(f.prive).mkpath(L("Aldurix3.DB-wal/bloque"));
+        };
+        TFMain main;
+        lancer(main);
+
+        QCOMPARE(pilote.inattendus, QStringList());
+        QCOMPARE(pilote.critiques(), 1);
+        QCOMPARE(pilote.boites.last().icone, QMessageBox::Critical);
+        QVERIFY2(pilote.boites.last().texte.contains(L("Aldurix3.DB-wal")), qPrintable(pilote.boites.last().texte));
+        QVERIFY(main.fin.has_value());
+        QCOMPARE(*main.fin, 1);
+        QVERIFY(!main.isVisible());
+    }
+
+    void failedShutDownAfterAFailedStartUpIsShownAndEnds()
+    {
+        PracticeFixture f;
+        f.exec(L("DROP TABLE CPORG"));
+        QVERIFY(QDir(f.prive).mkpath(L("Aldurix1.DB-wal/bloque")));
+        Pilote pilote;
+        std::optional<int> code;
+        try {
+            TFMain main;
+        } catch (const common::FinProgramme &fin) {
+            code = fin.code;
+        }
+        QCOMPARE(pilote.inattendus, QStringList());
+        QCOMPARE(code, std::optional<int>(1));
+        QCOMPARE(pilote.boites.size(), 2);
+        QVERIFY(pilote.boites[0].texte.startsWith(L("Erreur à l'ouverture du programme.")));
+        QCOMPARE(pilote.boites[1].icone, QMessageBox::Critical);
+        QVERIFY2(pilote.boites[1].texte.contains(L("Aldurix1.DB-wal")), qPrintable(pilote.boites[1].texte));
+    }
+
+    // The window manager's close (Alt+F4, a close button it adds) is the
+    // "Fermer" button, and is refused while a run goes on.
+    void closingTheWindowShutsDownUnlessARunIsUnderWay()
+    {
+        PracticeFixture f;
+        medecin(f);
+        patient(f, 1, L("Durand"), L("Jean"), L("D000001"));
+        Pilote pilote;
+        TFMain main;
+        QStringList pendantLeTraitement;
+        pilote.avantReponse = [&](QMessageBox *b) {
+            if (b->text() != kFermer)
+                return;
+            pendantLeTraitement << QString::number(main.close()) << QString::number(main.isVisible())
+                                << QString::number(main.fin.has_value())
+                                << QString::number(fichiersDeTravail(f.prive).size());
+        };
+        lancer(main);
+        QCOMPARE(pendantLeTraitement, QStringList({L("0"), L("1"), L("0"), L("5")}));
+        QVERIFY(!main.fin);
+
+        QVERIFY(main.close());
+        QVERIFY(main.fin.has_value());
+        QCOMPARE(*main.fin, 0);
+        QCOMPARE(fichiersDeTravail(f.prive), QStringList());
+        QCOMPARE(pilote.critiques(), 0);
+    }
+
+    // The progress window stays above the main window and under every box
+    // the program shows while it is open; no window of the program asks for
+    // minimise, maximise or close buttons.
+    void progressWindowStaysUnderTheBoxes()
+    {
+        PracticeFixture f;
+        medecin(f);
+        Pilote pilote;
+        TFMain main;
+        main.creerDialogues();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        Interaction &ui = main.session().ui;
+        ui.DemarrerProgression(L("Correction des petits soldes des caisses principales..."), 10, 1, 0, true);
+        TFProgress *p = main.progression().fenetre();
+        QVERIFY(p && p->isVisible());
+        QVERIFY(!main.isEnabled());
+        QVERIFY(p->isEnabled());   // its text is not greyed with its disabled owner
+        QVERIFY(!(p->windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(p->windowHandle());
+        QCOMPARE(p->windowHandle()->transientParent(), main.windowHandle());
+
+        QWindow *proprietaire = nullptr;
+        pilote.avantReponse = [&](QMessageBox *b) { proprietaire = b->windowHandle()->transientParent(); };
+        QVERIFY(!ui.question(Boite::QuestionAvert, L("Nous vous conseillons de cliquer sur \"Oui\".")));
+        QCOMPARE(proprietaire, p->windowHandle());
+        ui.message(Boite::Information, L("pour information"));
+        QCOMPARE(proprietaire, p->windowHandle());
+
+        QVERIFY(!p->close());   // the work goes on
+        QVERIFY(p->isVisible());
+
+        for (QWidget *w : std::initializer_list<QWidget *>{&main, p, main.selectPatient(), main.selectOrganisme()}) {
+            const Qt::WindowFlags flags = w->windowFlags();
+            QVERIFY2((flags & Qt::CustomizeWindowHint) && (flags & Qt::WindowTitleHint), qPrintable(w->objectName()));
+            QVERIFY2(!(flags & (Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)),
+                     qPrintable(w->objectName()));
+        }
+        ui.ArreterProgression(true);
+        QVERIFY(!main.progression().fenetre());
+        QVERIFY(main.isEnabled());
+        // With no progress window, a box belongs to the window in front.
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        ui.message(Boite::Information, L("pour information"));
+        QCOMPARE(proprietaire, main.windowHandle());
     }
 
     void healthyPracticeStaysOpenOnNo()

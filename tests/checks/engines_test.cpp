@@ -69,7 +69,7 @@ class EnginesTest : public QObject {
                 }
             });
             QTimer::singleShot(10000, &patients, [&patients] { patients.done(99); });
-            const int r = patients.exec();
+            const int r = patients.afficher();
             if (patients.fin)
                 throw *patients.fin;
             return r;

@@ -386,6 +386,46 @@ private slots:
                  (QList<QVariantList>{{blancs(), QStringLiteral("04 72 12 34 56")}}));
     }
 
+    // A number typed and then rubbed out is a change that fills no digit;
+    // the next case starts with both fields untouched again.
+    void aTelephoneTypedThenRubbedOutIsRefused()
+    {
+        Cas c;
+        c.demarrer();
+        c.positionner(1, QStringLiteral("CPOrg_1_ID"), 5);
+        c.montrer();
+        QLineEdit *tel = c.ligne("EDTelephone");
+        QLineEdit *fax = c.ligne("EDFax");
+        tel->setFocus();
+        QTest::keyClicks(tel, QStringLiteral("04"));
+        QTest::keyClick(tel, Qt::Key_Backspace);
+        QTest::keyClick(tel, Qt::Key_Backspace);
+        QCOMPARE(TFSelectOrganisme::texteMasque(tel), blancs());
+        QTest::keyClick(tel, Qt::Key_Tab);
+        QCOMPARE(c.ui.messages.size(), 1);
+        QCOMPARE(c.ui.messages[0].text, QStringLiteral("Valeur d'entrée incorrecte. Utiliser Echap pour abandonner les modifications"));
+        QVERIFY(tel->hasFocus());
+        QTest::keyClick(tel, Qt::Key_Escape);
+        QTest::keyClick(tel, Qt::Key_Tab);
+        QCOMPARE(c.ui.messages.size(), 1);
+        QVERIFY(fax->hasFocus());
+
+        c.saisir("EDFax", QStringLiteral("0472123456"));
+        QTest::keyClick(fax, Qt::Key_Tab);
+        c.valider();
+        QCOMPARE(c.f.scalar(QStringLiteral("SELECT count(*) FROM CPORG")).toInt(), 1);
+        QCOMPARE(c.ui.messages.size(), 1);
+
+        c.positionner(1, QStringLiteral("CPOrg_1_ID"), 6);
+        c.montrer();
+        fax->setFocus();
+        QTest::keyClick(fax, Qt::Key_Tab);
+        c.valider();
+        QCOMPARE(c.ui.messages.size(), 1);
+        QCOMPARE(c.f.rows(QStringLiteral("SELECT CPOrg_ID, Telephone, Fax FROM CPORG ORDER BY CPOrg_ID")),
+                 (QList<QVariantList>{{5, blancs(), QStringLiteral("04 72 12 34 56")}, {6, blancs(), blancs()}}));
+    }
+
     void theDialogCannotBeCancelled()
     {
         Cas c;

@@ -128,16 +128,53 @@ private slots:
         QCOMPARE(d.result(), 0);
         QVERIFY(!(d.windowFlags() & Qt::WindowCloseButtonHint));
 
-        // Shown again: the choice stays, the preset name is selected, the rest is reset.
+        // Minimised and restored by the window manager: what was typed stays.
+        d.showMinimized();
+        QCoreApplication::processEvents();
         d.hide();
         montrer(d);
+        QCOMPARE(c.w<ChampSaisie>("EDNom")->text(), u"Durand"_s);
+        QCOMPARE(c.w<ChampSaisie>("EDPrenom")->text(), u"Lea"_s);
+
+        // Shown again by the run on the next case: the choice stays, the
+        // preset name is selected, the rest is reset.
+        d.hide();
+        QStringList vu;
+        QTimer::singleShot(0, &d, [&] {
+            vu << QString::number(c.w<QRadioButton>("RGChoice_1")->isChecked())
+               << QString::number(c.w<QWidget>("PNouveau_patient")->isVisible()) << c.w<ChampSaisie>("EDNom")->text()
+               << c.w<ChampSaisie>("EDNom")->selectedText() << c.w<ChampSaisie>("EDPrenom")->text()
+               << c.w<ChampDate>("EDNe_le")->texte() << c.liste()->currentText();
+            d.done(1);
+        });
+        QCOMPARE(d.afficher(), 1);
+        QCOMPARE(vu, QStringList({u"1"_s, u"1"_s, u"ZZ Patient inconnu"_s, u"ZZ Patient inconnu"_s,
+                                  u"Prénom du nouveau patient"_s, u"  /  /    "_s,
+                                  u"Sélectionnez un dossier patient dans la liste"_s}));
+    }
+
+    // The choice made with the keyboard leads to the name as the mouse does.
+    void keyboardChoiceGoesToTheName()
+    {
+        Cas c;
+        c.compta(1, 900, 1, dt(2024, 3, 15));
+        QVERIFY(c.demarrer());
+        c.positionner(900);
+        montrer(*c.d);
+        auto *existant = c.w<QRadioButton>("RGChoice_0");
+        existant->setFocus();
+        QTRY_VERIFY(existant->hasFocus());
+        QTest::keyClick(existant, Qt::Key_Right);
         QVERIFY(c.w<QRadioButton>("RGChoice_1")->isChecked());
         QVERIFY(c.w<QWidget>("PNouveau_patient")->isVisible());
-        QCOMPARE(c.w<ChampSaisie>("EDNom")->text(), u"ZZ Patient inconnu"_s);
-        QCOMPARE(c.w<ChampSaisie>("EDNom")->selectedText(), u"ZZ Patient inconnu"_s);
-        QCOMPARE(c.w<ChampSaisie>("EDPrenom")->text(), u"Prénom du nouveau patient"_s);
-        QCOMPARE(c.w<ChampDate>("EDNe_le")->texte(), u"  /  /    "_s);
-        QCOMPARE(c.liste()->currentText(), u"Sélectionnez un dossier patient dans la liste"_s);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(c.w<ChampSaisie>("EDNom")));
+        // Back to the list with the keyboard: the focus stays on the choice.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+        QTest::keyClick(c.w<QRadioButton>("RGChoice_1"), Qt::Key_Left);
+        QVERIFY(c.w<QRadioButton>("RGChoice_0")->isChecked());
+        QVERIFY(c.w<QWidget>("PPatient_existant")->isVisible());
+        QCoreApplication::processEvents();
+        QVERIFY(!c.w<ChampSaisie>("EDNom")->hasFocus());
     }
 
     // During a run the main window, the dialog's owner, is disabled.
