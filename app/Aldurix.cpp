@@ -12,7 +12,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Aldurix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Orbelis Comptabilité Checker"));
+    // No display name: the window system would add it to every caption,
+    // which the program sets whole ("Affectation d'un patient", "Erreur"...).
     // The standard buttons read "Oui", "Non", "Annuler"... whatever the session's language.
     QTranslator qtFrancais;
     if (qtFrancais.load(QLocale(QLocale::French, QLocale::France), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -35,7 +35,7 @@ bool afficher(QWidget *parent, Boite kind, const QString &text)
         break;
     case Boite::Simple:
         box.setIcon(QMessageBox::NoIcon);
-        box.setWindowTitle(QApplication::applicationDisplayName());
+        box.setWindowTitle(QStringLiteral("Orbelis Comptabilité Checker"));
         break;
     case Boite::Confirmation:
         box.setIcon(QMessageBox::Question);
