@@ -14,7 +14,8 @@ void OdbcBackend::open(const Settings &setting)
 {
     const QString connection = m_source == Source::SqlServer
         ? odbcConnectionString(setting(QStringLiteral("SERVER NAME")), setting(QStringLiteral("DATABASE NAME")),
-                               setting(QStringLiteral("USER NAME")), setting(QStringLiteral("PASSWORD")))
+                               setting(QStringLiteral("USER NAME")), setting(QStringLiteral("PASSWORD")),
+                               setting(QStringLiteral("ENCRYPTION")))
         : odbcConnectionStringOfLines(setting.lines());
     m_tableNames.clear();
     addAndOpen(QStringLiteral("QODBC"), connection, QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=8;SQL_ATTR_CONNECTION_TIMEOUT=8"));
@@ -161,8 +162,20 @@ void OdbcBackend::doRollbackTo(const QString &name)
 }
 
 QString odbcConnectionString(const QString &server, const QString &database, const QString &user,
-                             const QString &password)
+                             const QString &password, const QString &encryption)
 {
+    // The login and its password cross the network inside the TLS session
+    // when there is one; without, they are only scrambled.
+    QString chiffrement = encryption.trimmed().toLower();
+    if (chiffrement.isEmpty())
+        chiffrement = QStringLiteral("request");
+    static const QStringList admis = {QStringLiteral("request"), QStringLiteral("require"), QStringLiteral("off")};
+    if (!admis.contains(chiffrement))
+        throw DbError(QStringLiteral("Réglage ENCRYPTION de l'alias inconnu : « %1 ». Valeurs admises : request (par défaut, "
+                                     "chiffrement si le serveur le propose), require (connexion refusée sans chiffrement), "
+                                     "off (jamais de chiffrement).")
+                          .arg(encryption.trimmed()));
+
     QString host = server.trimmed();
     QString port;
     QString instance;
@@ -188,7 +201,8 @@ QString odbcConnectionString(const QString &server, const QString &database, con
         s += QStringLiteral(";INSTANCE=") + braced(instance);
     s += QStringLiteral(";PORT=") + (port.isEmpty() ? QStringLiteral("1433") : port);
     s += QStringLiteral(";DATABASE=") + braced(database) + QStringLiteral(";UID=") + braced(user)
-         + QStringLiteral(";PWD=") + braced(password) + QStringLiteral(";TDS_Version=7.3;ClientCharset=UTF-8");
+         + QStringLiteral(";PWD=") + braced(password) + QStringLiteral(";TDS_Version=7.3;ClientCharset=UTF-8;Encryption=")
+         + chiffrement;
     return s;
 }
 
