@@ -62,7 +62,23 @@ QString OdbcBackend::tableIdentifier(const QString &table) const
     return quotedIdentifier(m_tableNames.value(table.toUpper(), table));
 }
 
-QSqlRecord OdbcBackend::tableRecord(const QString &table) const { return database().record(tableIdentifier(table)); }
+QSqlRecord OdbcBackend::tableRecord(const QString &table) const
+{
+    const QString identifier = tableIdentifier(table);
+    QSqlRecord rec = database().record(identifier);
+    if (!rec.isEmpty() || !m_tableNames.contains(table.toUpper()))
+        return rec;
+    // Qt's catalogue look-up cuts a quoted name at its dots and keeps a
+    // doubled quote doubled, so it finds nothing for a listed table whose
+    // name holds either: a statement that returns no row describes it. Only
+    // for a listed table, so that no statement fails (a failure would spoil
+    // the transaction on some servers).
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("SELECT * FROM ") + identifier + QStringLiteral(" WHERE 1=0")))
+        rec = q.record();
+    return rec;
+}
 
 QList<IndexColumn> OdbcBackend::indexColumns(const QString &index) const
 {
