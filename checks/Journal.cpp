@@ -2,6 +2,7 @@
 #include "app/Garde.h"
 #include "app/Interaction.h"
 #include "checks/LigneAjoutee.h"
+#include "db/Backend.h"
 #include "db/Formats.h"
 #include "db/Query.h"
 
@@ -108,7 +109,7 @@ void Journal::parcourir(const std::function<void(const Lue &)> &rangee)
         champ += QStringLiteral(" COLLATE NOCASE");   // as the index compares
     db::Query q(QStringLiteral("QryJournal"));
     q.setDatabaseName(m_table.databaseName());
-    q.addLine(QStringLiteral("SELECT * FROM ") + m_table.tableName().section(QLatin1Char('.'), 0, 0));
+    q.addLine(QStringLiteral("SELECT * FROM ") + db::quotedIdentifier(m_table.tableName().section(QLatin1Char('.'), 0, 0)));
     q.addLine(QStringLiteral("ORDER BY ") + ordre.join(QStringLiteral(", ")));
     q.open();
     for (q.first(); !q.eof(); q.next())

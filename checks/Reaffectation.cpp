@@ -3,7 +3,9 @@
 #include "app/Session.h"
 #include "checks/CheckRun.h"
 #include "checks/LigneAjoutee.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
+#include "db/Engine.h"
 #include "db/Formats.h"
 
 namespace fmt = db::formats;
@@ -272,8 +274,12 @@ void Reaffectation::Transferer_donnees(qint64 OldPatientId, qint64 NewPatientId)
         const QString &table = tables[i];
         suivi.UpdateProgression(QStringLiteral("Mise à jour de la table ") + table, total, i + 1);
         try {
+            // The names come from the database's own listing: a quote, a
+            // blank or a keyword in one must name the table, never end
+            // the statement or change it.
+            const QString cible = db::Engine::instance().backend(s.NomBase).tableIdentifier(table);
             Query3.clearSql();
-            Query3.addLine(QStringLiteral("UPDATE ") + table
+            Query3.addLine(QStringLiteral("UPDATE ") + cible
                            + QStringLiteral(" SET PATIENTS_ID =:Nouveau_Patient where PATIENTS_ID=:Ancien_Patient"));
             Query3.setInteger(QStringLiteral("Nouveau_Patient"), NewPatientId);
             Query3.setInteger(QStringLiteral("Ancien_Patient"), OldPatientId);

@@ -3,7 +3,11 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QHash>
 #include <QStringDecoder>
+
+#include <algorithm>
+#include <iterator>
 
 namespace db {
 
@@ -37,6 +41,65 @@ bool splitKey(const QString &line, QString *key, QString *value)
     return true;
 }
 
+// Windows-1252 from 0x80 to 0x9F; the five bytes it leaves undefined stand
+// for the control character of their number, as Windows reads them.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += QChar(b >= 0x80 && b < 0xA0 ? kWindows1252High[b - 0x80] : char16_t(b));
+    }
+    return out;
+}
+
+// *ok false when a character has no byte in the page; it is written '?'.
+QByteArray toWindows1252(const QString &text, bool *ok)
+{
+    *ok = true;
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        char byte = '?';
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            byte = char(u);
+        } else {
+            const char16_t *hit = std::find(std::begin(kWindows1252High), std::end(kWindows1252High), u);
+            if (hit != std::end(kWindows1252High)) {
+                byte = char(0x80 + (hit - std::begin(kWindows1252High)));
+            } else {
+                *ok = false;
+                // One '?' for a character outside the basic plane, not one per half.
+                if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+                    ++i;
+            }
+        }
+        out += byte;
+    }
+    return out;
+}
+
+bool validUtf8(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(bytes);   // the decoding runs here, not at the call
+    return !utf8.hasError();
+}
+
+bool allAscii(const QByteArray &bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+const QByteArray kBom("\xEF\xBB\xBF");
+const QByteArray kCrLf("\r\n");
+
 } // namespace
 
 IniFile::IniFile(const QString &path) : m_path(path) { load(); }
@@ -44,23 +107,44 @@ IniFile::IniFile(const QString &path) : m_path(path) { load(); }
 void IniFile::load()
 {
     m_lines.clear();
+    m_raw.clear();
+    m_endings.clear();
+    m_bom.clear();
+    m_encoding = Encoding::Ascii;
     QFile f(m_path);
     m_exists = f.exists();
     if (!m_exists || !f.open(QIODevice::ReadOnly))
         return;
-    const QByteArray raw = f.readAll();
-    m_crlf = raw.contains("\r\n");
-    // Files written on Windows are in the ANSI code page; fall back to it when
-    // the bytes are not valid UTF-8.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(raw);
-    if (utf8.hasError())
-        text = QString::fromLatin1(raw);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_lines = text.split(QLatin1Char('\n'));
-    if (!m_lines.isEmpty() && m_lines.last().isEmpty())
-        m_lines.removeLast();
+    QByteArray body = f.readAll();
+    if (body.startsWith(kBom)) {
+        m_bom = kBom;
+        body.remove(0, kBom.size());
+    }
+    // Files written on Windows are in the ANSI code page: bytes that are not
+    // valid UTF-8 are read in it.
+    if (!validUtf8(body))
+        m_encoding = Encoding::Ansi;
+    else if (!m_bom.isEmpty() || !allAscii(body))
+        m_encoding = Encoding::Utf8;
+
+    // A line ends at CR LF, LF or a lone CR; each keeps its own ending.
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c != '\n' && c != '\r')
+            continue;
+        const qsizetype len = (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') ? 2 : 1;
+        m_raw << body.mid(start, i - start);
+        m_endings << body.mid(i, len);
+        i += len - 1;
+        start = i + 1;
+    }
+    if (start < body.size()) {
+        m_raw << body.mid(start);
+        m_endings << QByteArray();
+    }
+    for (const QByteArray &r : std::as_const(m_raw))
+        m_lines << (m_encoding == Encoding::Ansi ? fromWindows1252(r) : QString::fromUtf8(r));
 }
 
 void IniFile::save() const
@@ -68,13 +152,77 @@ void IniFile::save() const
     QSaveFile f(m_path);
     if (!f.open(QIODevice::WriteOnly))
         throw DbError(QStringLiteral("Impossible d'écrire le fichier %1 : %2").arg(m_path, f.errorString()));
-    const QString eol = m_crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    QString text;
-    for (const QString &l : m_lines)
-        text += l + eol;
-    f.write(text.toUtf8());
+    QByteArray bytes = m_bom;
+    for (qsizetype i = 0; i < m_raw.size(); ++i)
+        bytes += m_raw[i] + m_endings[i];
+    f.write(bytes);
     if (!f.commit())
         throw DbError(QStringLiteral("Impossible d'écrire le fichier %1 : %2").arg(m_path, f.errorString()));
+}
+
+QByteArray IniFile::encode(const QString &text)
+{
+    switch (m_encoding) {
+    case Encoding::Utf8:
+        return text.toUtf8();
+    case Encoding::Ansi: {
+        bool ok = false;
+        return toWindows1252(text, &ok);
+    }
+    case Encoding::Ascii: {
+        bool ok = false;
+        const QByteArray ansi = toWindows1252(text, &ok);
+        if (!ok) {
+            m_encoding = Encoding::Utf8;
+            return text.toUtf8();
+        }
+        if (!allAscii(ansi))
+            m_encoding = Encoding::Ansi;
+        return ansi;
+    }
+    }
+    return text.toUtf8();
+}
+
+QByteArray IniFile::usualEnding() const
+{
+    // The ending most lines have; CR LF, as Windows writes, when none has one.
+    QHash<QByteArray, int> counts;
+    for (const QByteArray &e : m_endings)
+        if (!e.isEmpty())
+            ++counts[e];
+    QByteArray best = kCrLf;
+    int bestCount = counts.value(kCrLf);
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > bestCount) {
+            best = it.key();
+            bestCount = it.value();
+        }
+    return best;
+}
+
+void IniFile::replaceLine(int index, const QString &text)
+{
+    m_raw[index] = encode(text);
+    m_lines[index] = m_encoding == Encoding::Ansi ? fromWindows1252(m_raw[index]) : QString::fromUtf8(m_raw[index]);
+}
+
+void IniFile::insertLines(int index, const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return;
+    const QByteArray ending = index > 0 && !m_endings[index - 1].isEmpty() ? m_endings[index - 1] : usualEnding();
+    // Lines added after a last line without end-of-line: that line gets one,
+    // and the file still ends without.
+    const bool lastWithout = index == m_raw.size() && index > 0 && m_endings[index - 1].isEmpty();
+    if (lastWithout)
+        m_endings[index - 1] = ending;
+    for (int i = 0; i < texts.size(); ++i) {
+        m_raw.insert(index + i, QByteArray());
+        m_lines.insert(index + i, QString());
+        m_endings.insert(index + i, lastWithout && i == texts.size() - 1 ? QByteArray() : ending);
+        replaceLine(index + i, texts[i]);
+    }
 }
 
 bool IniFile::exists() const { return m_exists; }
@@ -169,22 +317,27 @@ QStringList IniFile::sections() const
 
 void IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    const QString line = key + QLatin1Char('=') + value;
-    int h = findSection(section);
+    const int h = findSection(section);
     if (h < 0) {
+        QStringList added;
         if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty())
-            m_lines << QString();
-        m_lines << QLatin1Char('[') + section + QLatin1Char(']') << line;
+            added << QString();
+        added << QLatin1Char('[') + section + QLatin1Char(']') << key + QLatin1Char('=') + value;
+        insertLines(int(m_lines.size()), added);
     } else {
         const int k = findKey(h, key);
         if (k >= 0) {
-            m_lines[k] = line;
+            // The key keeps its spelling and indentation; only its value changes.
+            QString name = m_lines[k].left(m_lines[k].indexOf(QLatin1Char('=')));
+            while (!name.isEmpty() && name.back().isSpace())
+                name.chop(1);
+            replaceLine(k, name + QLatin1Char('=') + value);
         } else {
             // New keys go after the section's last non-blank line.
             int end = sectionEnd(h);
             while (end > h + 1 && m_lines[end - 1].trimmed().isEmpty())
                 --end;
-            m_lines.insert(end, line);
+            insertLines(end, {key + QLatin1Char('=') + value});
         }
     }
     save();
@@ -196,7 +349,10 @@ void IniFile::eraseSection(const QString &section)
     const int h = findSection(section);
     if (h < 0)
         return;
-    m_lines.erase(m_lines.begin() + h, m_lines.begin() + sectionEnd(h));
+    const int end = sectionEnd(h);
+    m_lines.remove(h, end - h);
+    m_raw.remove(h, end - h);
+    m_endings.remove(h, end - h);
     save();
 }
 

@@ -14,7 +14,8 @@ void OdbcBackend::open(const Settings &setting)
 {
     const QString connection = m_source == Source::SqlServer
         ? odbcConnectionString(setting(QStringLiteral("SERVER NAME")), setting(QStringLiteral("DATABASE NAME")),
-                               setting(QStringLiteral("USER NAME")), setting(QStringLiteral("PASSWORD")))
+                               setting(QStringLiteral("USER NAME")), setting(QStringLiteral("PASSWORD")),
+                               setting(QStringLiteral("ENCRYPTION")))
         : odbcConnectionStringOfLines(setting.lines());
     m_tableNames.clear();
     addAndOpen(QStringLiteral("QODBC"), connection, QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=8;SQL_ATTR_CONNECTION_TIMEOUT=8"));
@@ -61,7 +62,23 @@ QString OdbcBackend::tableIdentifier(const QString &table) const
     return quotedIdentifier(m_tableNames.value(table.toUpper(), table));
 }
 
-QSqlRecord OdbcBackend::tableRecord(const QString &table) const { return database().record(tableIdentifier(table)); }
+QSqlRecord OdbcBackend::tableRecord(const QString &table) const
+{
+    const QString identifier = tableIdentifier(table);
+    QSqlRecord rec = database().record(identifier);
+    if (!rec.isEmpty() || !m_tableNames.contains(table.toUpper()))
+        return rec;
+    // Qt's catalogue look-up cuts a quoted name at its dots and keeps a
+    // doubled quote doubled, so it finds nothing for a listed table whose
+    // name holds either: a statement that returns no row describes it. Only
+    // for a listed table, so that no statement fails (a failure would spoil
+    // the transaction on some servers).
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("SELECT * FROM ") + identifier + QStringLiteral(" WHERE 1=0")))
+        rec = q.record();
+    return rec;
+}
 
 QList<IndexColumn> OdbcBackend::indexColumns(const QString &index) const
 {
@@ -161,8 +178,20 @@ void OdbcBackend::doRollbackTo(const QString &name)
 }
 
 QString odbcConnectionString(const QString &server, const QString &database, const QString &user,
-                             const QString &password)
+                             const QString &password, const QString &encryption)
 {
+    // The login and its password cross the network inside the TLS session
+    // when there is one; without, they are only scrambled.
+    QString chiffrement = encryption.trimmed().toLower();
+    if (chiffrement.isEmpty())
+        chiffrement = QStringLiteral("request");
+    static const QStringList admis = {QStringLiteral("request"), QStringLiteral("require"), QStringLiteral("off")};
+    if (!admis.contains(chiffrement))
+        throw DbError(QStringLiteral("Réglage ENCRYPTION de l'alias inconnu : « %1 ». Valeurs admises : request (par défaut, "
+                                     "chiffrement si le serveur le propose), require (connexion refusée sans chiffrement), "
+                                     "off (jamais de chiffrement).")
+                          .arg(encryption.trimmed()));
+
     QString host = server.trimmed();
     QString port;
     QString instance;
@@ -188,7 +217,8 @@ QString odbcConnectionString(const QString &server, const QString &database, con
         s += QStringLiteral(";INSTANCE=") + braced(instance);
     s += QStringLiteral(";PORT=") + (port.isEmpty() ? QStringLiteral("1433") : port);
     s += QStringLiteral(";DATABASE=") + braced(database) + QStringLiteral(";UID=") + braced(user)
-         + QStringLiteral(";PWD=") + braced(password) + QStringLiteral(";TDS_Version=7.3;ClientCharset=UTF-8");
+         + QStringLiteral(";PWD=") + braced(password) + QStringLiteral(";TDS_Version=7.3;ClientCharset=UTF-8;Encryption=")
+         + chiffrement;
     return s;
 }
 

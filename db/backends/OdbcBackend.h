@@ -13,7 +13,7 @@ namespace db {
 class OdbcBackend : public Backend {
 public:
     enum class Source {
-        SqlServer,   // SERVER NAME, DATABASE NAME, USER NAME, PASSWORD, through FreeTDS
+        SqlServer,   // SERVER NAME, DATABASE NAME, USER NAME, PASSWORD, ENCRYPTION, through FreeTDS
         Generic      // the alias's lines are the connection's keys (odbcConnectionStringOfLines)
     };
     OdbcBackend(QString qtName, Source source) : Backend(std::move(qtName)), m_source(source) {}
@@ -59,9 +59,15 @@ private:
 };
 
 // The ODBC connection string for FreeTDS. The server is "host",
-// "host,port", "host:port" or "host\instance".
+// "host,port", "host:port" or "host\instance". encryption is the alias's
+// ENCRYPTION setting, FreeTDS's own values in any letter case: "request"
+// (also when empty: TLS whenever the server offers it, the login otherwise
+// in the clear as before), "require" (no connection to a server that
+// offers none), "off" (never asked: for an old server whose TLS the driver
+// cannot speak). Any other value throws db::DbError: a misspelt
+// "require" must not quietly connect unencrypted.
 QString odbcConnectionString(const QString &server, const QString &database, const QString &user,
-                             const QString &password);
+                             const QString &password, const QString &encryption = QString());
 
 // The ODBC connection string of a generic alias's lines: each "KEY=value"
 // line is a key of the connection string ("DSN=...", "PORT=...", any key

@@ -1,4 +1,5 @@
 #include "db/paradox/ParadoxDriver.h"
+#include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Formats.h"
 #include "db/paradox/PxCodePage.h"
@@ -325,7 +326,7 @@ void exportSqliteDatabase(QSqlDatabase source, const QString &directory)
         if (table.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
             continue;
         QSqlQuery info(source);
-        if (!info.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table)))
+        if (!info.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quotedIdentifier(table))))
             throw DbError(info.lastError().text());
         std::vector<std::pair<int, ColumnSpec>> keyCols;
         std::vector<ColumnSpec> others;
@@ -345,18 +346,22 @@ void exportSqliteDatabase(QSqlDatabase source, const QString &directory)
         }
         cols.insert(cols.end(), others.begin(), others.end());
         for (const ColumnSpec &c : cols)
-            names << QLatin1Char('"') + c.name + QLatin1Char('"');
+            names << quotedIdentifier(c.name);
         const QString file = QDir(directory).filePath(table + QStringLiteral(".DB"));
         QSqlQuery count(source);
-        if (!count.exec(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(table)) || !count.next())
+        if (!count.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quotedIdentifier(table))) || !count.next())
             throw DbError(count.lastError().text());
         createTable(file, cols, key.join(QLatin1Char(';')), 1252, count.value(0).toLongLong());
 
         QSqlQuery q(source);
         q.setForwardOnly(true);
-        QString sql = QStringLiteral("SELECT %1 FROM \"%2\"").arg(names.join(QStringLiteral(", ")), table);
-        if (!key.isEmpty())
-            sql += QStringLiteral(" ORDER BY \"%1\"").arg(key.join(QStringLiteral("\", \"")));
+        QString sql = QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), quotedIdentifier(table));
+        if (!key.isEmpty()) {
+            QStringList ordre;
+            for (const QString &k : std::as_const(key))
+                ordre << quotedIdentifier(k);
+            sql += QStringLiteral(" ORDER BY ") + ordre.join(QStringLiteral(", "));
+        }
         if (!q.exec(sql))
             throw DbError(q.lastError().text());
         std::vector<QVariantList> rows;

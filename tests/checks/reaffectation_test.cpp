@@ -1,6 +1,7 @@
 #include "support/CasCompta.h"
 #include "app/Common.h"
 #include "checks/Reaffectation.h"
+#include "db/Backend.h"
 #include "tools/demo/PracticeSchema.h"
 
 #include <QTest>
@@ -275,6 +276,50 @@ private slots:
         QCOMPARE(c.suivi.textes, QStringList{u"Report de toutes les données du patient en cours..."_s});
         QVERIFY(!c.suivi.ouvert);
         QCOMPARE(c.f.scalar("SELECT count(*) FROM COURRIER WHERE PATIENTS_ID=5").toInt(), 1);
+    }
+
+    void transferReachesTablesWhateverTheirNames_data() { lignesParMoteur(); }
+
+    // Tables of the practice's own making, named as the database lets them
+    // be: the patient's rows move there too, no other row moves, and no
+    // name can stop the statement or add to it ("X" is a real table, which
+    // the last name would otherwise set to 0 whole).
+    void transferReachesTablesWhateverTheirNames()
+    {
+        QFETCH(Moteur, moteur);
+        const QStringList noms = {u"Notes\"Patient"_s, u"SUIVI PATIENT"_s, u"X SET PATIENTS_ID = 0 --"_s, u"X"_s};
+        Cas c;
+        c.f.insert("COURRIER", {{"COURRIER_ID", 1}, {"PATIENTS_ID", 900}});
+        auto creer = [&](const QString &prefixe) {
+            for (const QString &nom : noms) {
+                const QString table = prefixe + db::quotedIdentifier(nom);
+                c.f.exec("CREATE TABLE " + table + " (SUIVI_ID INTEGER NOT NULL PRIMARY KEY, PATIENTS_ID INTEGER, NOTE VARCHAR(20))");
+                c.f.exec("INSERT INTO " + table + " VALUES (1, 900, 'a')");
+                c.f.exec("INSERT INTO " + table + " VALUES (2, 77, 'b')");
+                c.f.exec("INSERT INTO " + table + " VALUES (3, 900, 'c')");
+                c.f.exec("INSERT INTO " + table + " VALUES (4, 5, 'd')");
+            }
+        };
+        creer(QString());
+        MOTEUR_OU_PASSER(c.f, moteur);
+        if (moteur == Moteur::Serveur)
+            creer(u"dbo."_s);   // the practice's tables only were copied there
+        QVERIFY(c.demarrer());
+        c.ui.messages.clear();   // what the start-up said (Paradox: close the practice software)
+        for (const QString &nom : noms)
+            QVERIFY2(c.s->ListeTablesPatient.contains(nom.toUpper()), qPrintable(nom + " absente de : " + c.s->ListeTablesPatient.join(" | ")));
+
+        c.r->Transferer_donnees(900, 5);
+        QStringList boites;
+        for (const auto &m : c.ui.messages)
+            boites << m.text;
+        QVERIFY2(boites.isEmpty(), qPrintable(boites.join("\n")));
+        QCOMPARE(PracticeFixture::journal(*c.s).size(), 0);
+        for (const QString &nom : noms)
+            QCOMPARE(PracticeFixture::lignes(*c.s, "SELECT SUIVI_ID, PATIENTS_ID, NOTE FROM " + db::quotedIdentifier(nom) + " ORDER BY SUIVI_ID"),
+                     (QList<QStringList>{{"1", "5", "a"}, {"2", "77", "b"}, {"3", "5", "c"}, {"4", "5", "d"}}));
+        QCOMPARE(PracticeFixture::lignes(*c.s, u"SELECT PATIENTS_ID FROM COURRIER"_s), QList<QStringList>{{"5"}});
+        QVERIFY(c.suivi.textes.contains(u"Mise à jour de la table NOTES\"PATIENT"_s));
     }
 
     void newPatientWithoutBirthDate()
