@@ -5,15 +5,28 @@
 #include "db/DbError.h"
 #include "db/Formats.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTextFrame>
+#include <QTextLayout>
 #include <QVBoxLayout>
+
+#include <climits>
+#include <memory>
+
+// The resolution QTextDocument::print() measures its 2 cm margins in; QtGui
+// exports it, and the page laid out here must be the page it prints.
+Q_GUI_EXPORT int qt_defaultDpiX();
+Q_GUI_EXPORT int qt_defaultDpiY();
 
 namespace {
 
@@ -149,6 +162,7 @@ void TFPrint::EcrireEnTete()
 {
     RichEdit1->clear();
     m_vide = true;
+    m_actions.clear();
     m_normal = QTextCharFormat();
     m_normal.setFontFamilies({QStringLiteral("Arial")});
     m_normal.setFontPointSize(10);
@@ -199,6 +213,7 @@ void TFPrint::ajouterRangee(const Journal::Lue &ligne, int rang)
     m_paragraphe.setIndent(0);
     ajouterLigne(QString());
     AjouterLigneAction(QStringLiteral("Action n°") + QString::number(rang));
+    const int titre = RichEdit1->document()->blockCount() - 1;
 
     const QString patient = ligne.patientId.asString();
     const QString nom = ligne.patientNom.asString();
@@ -239,6 +254,94 @@ void TFPrint::ajouterRangee(const Journal::Lue &ligne, int rang)
 
     AjouterLigneEtiquetee(QStringLiteral("Description :"),
                           QStringLiteral("Description : ") + ligne.action.asString());
+    m_actions.emplace_back(titre, RichEdit1->document()->blockCount() - 1);
+}
+
+void TFPrint::garderActionsEntieres(QPrinter &printer)
+{
+    QTextDocument *doc = RichEdit1->document();
+    // A document with pages of its own is printed as it is laid out already.
+    const QSizeF pageDoc = doc->pageSize();
+    if (pageDoc.isValid() && !pageDoc.isNull() && pageDoc.height() != INT_MAX)
+        return;
+    // print() gives a printer without margins 2 mm of them; given here
+    // already, the page measured below is the page printed.
+    if (printer.pageLayout().margins(QPageLayout::Millimeter).isNull())
+        printer.setPageMargins(QMarginsF(2, 2, 2, 2), QPageLayout::Millimeter);
+    const qreal hauteur = printer.height();
+    if (hauteur <= 0 || printer.width() <= 0)
+        return;
+
+    // print() lays the text out afresh, on a copy, on the printer's page less
+    // 2 cm all round, and breaks pages wherever a line stops fitting. The
+    // same layout is made here, on copies of a stretch of the text. A page
+    // break before a heading starts the rest at the top of a page, as a
+    // document of its own would start, so the rest is laid out as one: Qt's
+    // layout, updated in place after a new break, can keep a block's old page
+    // gap and misplace what follows. A line's page depends only on the text
+    // above it, so a stretch need not run to the end.
+    std::unique_ptr<QTextDocument> modele(doc->clone());   // the document's settings, without its text
+    {
+        QTextCursor tout(modele.get());
+        tout.select(QTextCursor::Document);
+        tout.removeSelectedText();
+    }
+    const int margeX = int((2 / 2.54) * qt_defaultDpiX());
+    const int margeY = int((2 / 2.54) * qt_defaultDpiY());
+    struct Troncon {
+        std::unique_ptr<QTextDocument> texte;
+        int premier = 0;   // the number of its first block in the document
+        int blocs = 0;
+    };
+    auto copier = [&](int premier, int blocs) {
+        Troncon t{std::unique_ptr<QTextDocument>(modele->clone()), premier, 0};
+        const QTextBlock source = doc->findBlockByNumber(premier);
+        QTextBlock dernier = doc->findBlockByNumber(qMin(premier + blocs, doc->blockCount()) - 1);
+        QTextCursor selection(doc);
+        selection.setPosition(source.position());
+        selection.setPosition(dernier.position() + dernier.length() - 1, QTextCursor::KeepAnchor);
+        QTextCursor(t.texte.get()).insertFragment(QTextDocumentFragment(selection));
+        QTextCursor premiere(t.texte->firstBlock());
+        premiere.setBlockFormat(source.blockFormat());
+        premiere.setBlockCharFormat(source.charFormat());
+        t.blocs = t.texte->blockCount();
+        for (QTextBlock de = source, vers = t.texte->firstBlock(); de.isValid() && vers.isValid();
+             de = de.next(), vers = vers.next())
+            vers.layout()->setFormats(de.layout()->formats());
+        t.texte->documentLayout()->setPaintDevice(&printer);
+        QTextFrameFormat cadre = t.texte->rootFrame()->frameFormat();
+        cadre.setLeftMargin(margeX);
+        cadre.setRightMargin(margeX);
+        cadre.setTopMargin(margeY);
+        cadre.setBottomMargin(margeY);
+        t.texte->rootFrame()->setFrameFormat(cadre);
+        t.texte->setPageSize(QSizeF(printer.width(), hauteur));
+        return t;
+    };
+    // The page of a block's first or last line, counted from the stretch's first page (0).
+    auto page = [&](Troncon &t, int numero, bool derniere) {
+        while (numero >= t.premier + t.blocs && t.premier + t.blocs < doc->blockCount())
+            t = copier(t.premier, t.blocs * 2);
+        const QTextBlock b = t.texte->findBlockByNumber(numero - t.premier);
+        t.texte->documentLayout()->blockBoundingRect(b);   // lays the stretch out as far as this block
+        const QTextLayout *l = b.layout();
+        const qreal y = l->position().y() + (l->lineCount() > 0 ? l->lineAt(derniere ? l->lineCount() - 1 : 0).y() : 0);
+        return int(y / hauteur);
+    };
+
+    const int longueur = 256;   // blocks copied at first: a few pages of actions
+    Troncon troncon = copier(0, longueur);
+    for (const auto &[titre, fin] : m_actions) {
+        if (page(troncon, titre, false) == page(troncon, fin, true))
+            continue;
+        Troncon suite = copier(titre, qMax(longueur, fin - titre + 1));
+        if (page(suite, titre, false) != page(suite, fin, true))
+            continue;   // longer than a page: it flows on from where it falls
+        QTextBlockFormat saut = doc->findBlockByNumber(titre).blockFormat();
+        saut.setPageBreakPolicy(saut.pageBreakPolicy() | QTextFormat::PageBreak_AlwaysBefore);
+        QTextCursor(doc->findBlockByNumber(titre)).setBlockFormat(saut);
+        troncon = std::move(suite);
+    }
 }
 
 void TFPrint::BitBtn1Click()
@@ -268,6 +371,7 @@ void TFPrint::BitBtn1Click()
     QPrinter printer(QPrinter::HighResolution);
     if (choisirImprimante && choisirImprimante(printer)) {
         printer.setDocName(QStringLiteral("Compte rendu de Aldurix"));
+        garderActionsEntieres(printer);
         RichEdit1->print(&printer);
         if (printer.printerState() == QPrinter::Error)
             s.ui.message(Boite::Erreur, QStringLiteral("Le compte rendu n'a pas pu être imprimé sur ")

@@ -7,6 +7,8 @@
 #include <QTextCharFormat>
 #include <QWidget>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QPrinter;
 class QPushButton;
@@ -54,10 +56,15 @@ private:
     void formater(int debut, int fin, const QTextCharFormat &format);
     void afficherProgression(const QString &texte);
     void ajouterRangee(const Journal::Lue &ligne, int rang);
+    // Starts on a new page every action that the printer's pages would
+    // otherwise cut in two, when it fits on one page.
+    void garderActionsEntieres(QPrinter &printer);
 
     Session &s;
     QPointer<TFProgress> m_progression;
     QTextCharFormat m_normal;
     QTextBlockFormat m_paragraphe;
     bool m_vide = true;
+    // Each action of the body: the numbers of its heading's block and of its last block.
+    std::vector<std::pair<int, int>> m_actions;
 };

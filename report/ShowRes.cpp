@@ -7,10 +7,12 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 
 namespace {
 
@@ -33,6 +35,32 @@ void colorer(QWidget *w, QPalette::ColorRole role, const QColor &c)
     QPalette p = w->palette();
     p.setColor(role, c);
     w->setPalette(p);
+}
+
+// A value on its caption's line: the line has no room for a second row, so
+// what does not fit ends in "…". text() keeps the whole value, for the code
+// that reads it back.
+class Valeur : public QLabel {
+public:
+    explicit Valeur(QWidget *parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
+
+    QString texteVu() const { return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        style()->drawItemText(&p, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+                              isEnabled(), texteVu(), foregroundRole());
+    }
+};
+
+// A value cut short is still readable whole in its tooltip; one shown whole has none.
+void afficher(QLabel *l, const QString &texte)
+{
+    l->setText(texte);
+    const auto *v = static_cast<Valeur *>(l);
+    l->setToolTip(v->texteVu() == texte ? QString() : texte);
 }
 
 } // namespace
@@ -69,7 +97,7 @@ TFShowRes::TFShowRes(Session &session, QWidget *parent)
         colorer(l, QPalette::WindowText, kNavy);
         l->adjustSize();
         l->move(14, y);
-        auto *valeur = new QLabel(this);
+        auto *valeur = new Valeur(this);
         valeur->setObjectName(QString::fromLatin1(nom));
         valeur->setFont(arial(13));
         colorer(valeur, QPalette::WindowText, Qt::black);
@@ -149,12 +177,12 @@ void TFShowRes::DataSource1DataChange()
     LCompteur->setText(QString::number(m_rang) + QLatin1Char('/') + QString::number(total));
     if (total == 0) {
         for (QLabel *l : {LPatient, LDateConsultation, LMedecin, LTable, LNiveau})
-            l->clear();
+            afficher(l, QString());
         MemoAction->clear();
         return;
     }
     const Journal::Lue &ligne = m_lignes[size_t(m_rang - 1)];
-    LPatient->setText(ligne.patientNom.asString());
+    afficher(LPatient, ligne.patientNom.asString());
     const db::Field &date = ligne.date;
     QString texteDate;
     if (!date.isNull()) {
@@ -164,8 +192,8 @@ void TFShowRes::DataSource1DataChange()
             texteDate = date.asString();   // shown as written rather than not at all
         }
     }
-    LDateConsultation->setText(texteDate);
-    LTable->setText(ligne.origine.asString());
+    afficher(LDateConsultation, texteDate);
+    afficher(LTable, ligne.origine.asString());
     MemoAction->setPlainText(messages::texteAffiche(ligne.action.asString()));
 
     const qint64 medecin = ligne.medecinId.asInteger();
@@ -179,10 +207,10 @@ void TFShowRes::DataSource1DataChange()
             // An unreadable snapshot names no physician; the row itself is still shown.
         }
     }
-    LMedecin->setText(nomMedecin);
+    afficher(LMedecin, nomMedecin);
 
     const qint64 niveau = ligne.niveau.asInteger();
-    LNiveau->setText(Journal::motNiveau(niveau));
+    afficher(LNiveau, Journal::motNiveau(niveau));
     // Any other level keeps the colour of the row shown before.
     static const QColor couleurs[] = {kRouge, kFuchsia, kVert};
     if (niveau >= 1 && niveau <= 3)

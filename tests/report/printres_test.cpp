@@ -11,6 +11,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -140,6 +141,54 @@ class PrintResTest : public QObject {
             depuis = i + cherche.size();
         }
         return QString();
+    }
+
+    // Prints the report to a PDF file without a dialog; the document's lines
+    // as they stood when the printer was chosen.
+    static QStringList imprimerPdf(TFPrint &rapport, const QString &pdf)
+    {
+        QStringList lignes;
+        rapport.choisirImprimante = [&](QPrinter &printer) {
+            lignes = lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document());
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+        rapport.BitBtn1Click();
+        return lignes;
+    }
+
+    // The text of each page of a PDF, as pdftotext reads that page alone.
+    static QStringList pagesPdf(const QString &pdf)
+    {
+        QProcess info;
+        info.start(L("pdfinfo"), {pdf});
+        info.waitForFinished(30000);
+        const QRegularExpressionMatch m =
+            QRegularExpression(L("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
+                .match(QString::fromUtf8(info.readAllStandardOutput()));
+        QStringList pages;
+        for (int i = 1; m.hasMatch() && i <= m.captured(1).toInt(); ++i) {
+            QProcess p;
+            p.start(L("pdftotext"), {L("-enc"), L("UTF-8"), L("-f"), QString::number(i), L("-l"), QString::number(i), pdf, L("-")});
+            p.waitForFinished(30000);
+            pages << QString::fromUtf8(p.readAllStandardOutput());
+        }
+        return pages;
+    }
+
+    // The pages (from 1) whose text has the whole word, or a line that is
+    // exactly it when entiere.
+    static QList<int> pagesAvec(const QStringList &pages, const QString &mot, bool ligneEntiere = false)
+    {
+        const QRegularExpression re(ligneEntiere ? L("^\\s*") + QRegularExpression::escape(mot) + L("\\s*$")
+                                                 : L("(?<!\\S)") + QRegularExpression::escape(mot) + L("(?!\\S)"),
+                                    QRegularExpression::MultilineOption);
+        QList<int> out;
+        for (int i = 0; i < pages.size(); ++i)
+            if (re.match(pages[i]).hasMatch())
+                out << i + 1;
+        return out;
     }
 
     static void casser(PracticeFixture &f)
@@ -418,6 +467,98 @@ private slots:
         const auto doc = construire(rapport);
         QVERIFY(doc);
         QCOMPARE(actions(lignesDe(*doc)).size(), 3);
+    }
+
+    // Descriptions of every length, some on several lines: wherever the page
+    // breaks fall, no action's heading is parted from its lines.
+    void actionsAreNotSplitAcrossPages()
+    {
+        if (QStandardPaths::findExecutable(L("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed");
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        const int n = 60;
+        for (int i = 1; i <= n; ++i) {
+            QStringList lignes;
+            for (int l = 0; l <= i % 5; ++l)
+                lignes << QString(L("mot ")).repeated((i * 37 + l * 11) % 90);
+            lignes.last() += L("fin#%1").arg(i);   // rows are read back by level: the number finds the action again
+            s->AjouterResultat(i % 3 ? 1 : 0, QString(), i % 2, L("Table %1").arg(i), 1, lignes.join(QLatin1Char('\r')));
+        }
+        TFPrint rapport(*s);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(L("rapport.pdf"));
+        const QStringList attendu = imprimerPdf(rapport, pdf);
+        QVERIFY(ui.messages.isEmpty());
+        if (!qEnvironmentVariableIsEmpty("ALDURIX_SHOTS"))   // to look at
+            QFile::copy(pdf, qEnvironmentVariable("ALDURIX_SHOTS") + L("/rapport-pages.pdf"));
+        const QList<QStringList> actionsAttendues = actions(attendu);
+        QCOMPARE(actionsAttendues.size(), n);
+
+        const QStringList pages = pagesPdf(pdf);
+        QVERIFY2(pages.size() >= 4, qPrintable(QString::number(pages.size())));
+        int pagePrecedente = 1;
+        for (const QStringList &a : actionsAttendues) {
+            const QString titre = a.first();
+            const QString fin = a.last().section(QLatin1Char(' '), -1);
+            QVERIFY2(fin.startsWith(L("fin#")), qPrintable(a.last()));
+            const QList<int> pagesTitre = pagesAvec(pages, titre, true), pagesFin = pagesAvec(pages, fin);
+            QCOMPARE(pagesTitre.size(), 1);
+            QCOMPARE(pagesFin.size(), 1);
+            QVERIFY2(pagesTitre == pagesFin, qPrintable(titre + L(": page %1, its last line on page %2")
+                                                             .arg(pagesTitre.first()).arg(pagesFin.first())));
+            // In order, and no page left blank by a break.
+            QVERIFY(pagesTitre.first() == pagePrecedente || pagesTitre.first() == pagePrecedente + 1);
+            pagePrecedente = pagesTitre.first();
+        }
+        QCOMPARE(pagePrecedente, int(pages.size()));
+        // Only the pages changed: every line of the document is printed, in order.
+        QCOMPARE(lignesManquantes(attendu, textePdf(pdf)), QString());
+    }
+
+    // An action longer than a page cannot be kept on one: it starts where it
+    // falls and runs on, whole, and the actions after it are kept together.
+    void actionLongerThanAPageRunsOn()
+    {
+        if (QStandardPaths::findExecutable(L("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed");
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        QStringList longues;
+        for (int l = 1; l <= 150; ++l)
+            longues << L("ligne %1 sur 150 de la longue description").arg(l) + (l % 3 ? QString() : L(" qui continue").repeated(12));
+        // Origins that sort in the order written, as the report lists them.
+        s->AjouterResultat(1, QString(), 1, L("O01"), 1, L("première"));
+        s->AjouterResultat(1, QString(), 1, L("O02"), 1, longues.join(QLatin1Char('\r')));
+        for (int i = 3; i <= 12; ++i)
+            s->AjouterResultat(1, QString(), 1, L("O%1").arg(i, 2, 10, QLatin1Char('0')), 1,
+                               L("courte\rsur deux lignes fin-%1").arg(i));
+        TFPrint rapport(*s);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(L("rapport.pdf"));
+        const QStringList attendu = imprimerPdf(rapport, pdf);
+        QVERIFY(ui.messages.isEmpty());
+
+        const QStringList pages = pagesPdf(pdf);
+        QVERIFY2(pages.size() >= 3, qPrintable(QString::number(pages.size())));
+        QCOMPARE(pagesAvec(pages, L("Action n°1"), true), QList<int>{1});
+        QCOMPARE(pagesAvec(pages, L("Action n°2"), true), QList<int>{1});   // not pushed to a page of its own
+        const QList<int> derniere = pagesAvec(pages, L("ligne 150 sur 150 de la longue description"));
+        QCOMPARE(derniere.size(), 1);
+        QVERIFY(derniere.first() >= 3);
+        // Whole and in one piece, page numbers left out.
+        const QString texte = simplifie(textePdf(pdf));
+        QVERIFY2(texte.contains(simplifie(L("Description : ") + longues.join(QLatin1Char(' ')))), qPrintable(texte));
+        QCOMPARE(lignesManquantes(attendu, texte), QString());
+        for (int i = 3; i <= 12; ++i) {
+            const QList<int> titre = pagesAvec(pages, L("Action n°%1").arg(i), true);
+            QCOMPARE(titre.size(), 1);
+            QCOMPARE(pagesAvec(pages, L("fin-%1").arg(i)), titre);
+        }
     }
 
     void unreadableJournalPrintsNothing()

@@ -2,6 +2,8 @@
 #include "report/ShowRes.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,6 +49,24 @@ class ShowResTest : public QObject {
             action();
         });
         t->start(10);
+    }
+
+    // The columns of a widget's picture where something other than its
+    // background is drawn: first and last, or {-1, -1} when blank.
+    static QPair<int, int> encre(QWidget *w)
+    {
+        const QImage image = w->grab().toImage();
+        const QRgb fond = image.pixel(image.width() - 1, 0);
+        int premiere = -1, derniere = -1;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixel(x, y) != fond) {
+                    if (premiere < 0)
+                        premiere = x;
+                    derniere = x;
+                    break;
+                }
+        return {premiere, derniere};
     }
 
     static void montrer(TFShowRes &v)
@@ -238,6 +258,62 @@ private slots:
         v.BtSuivantClick();   // not reachable by a click, and harmless anyway
         v.BtPrecedentClick();
         QCOMPARE(enfant<QLabel>(&v, "LCompteur")->text(), L("0/0"));
+    }
+
+    // A value longer than its line is cut short with its whole text in the
+    // tooltip; the next row's short values show whole, with no stale tooltip.
+    void longValuesStayReadable()
+    {
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        const QString nom = L("DE LA TOUR-D'AUVERGNE-MONTMORENCY Marie-Françoise Éléonore Gwendoline");
+        const QString table = L("Liste des médecins/utilisateurs (MEDECINS)");
+        s->journal.ajouter({.patientNom = nom, .date = QDateTime(QDate(2024, 3, 4), QTime(14, 50)), .medecinId = 1,
+                            .origine = table, .niveau = 1, .action = L("long")});
+        s->journal.ajouter({.patientNom = L("Dupont"), .origine = L("O2"), .niveau = 2, .action = L("court")});
+        TFShowRes v(*s);
+        montrer(v);
+        QLabel *patient = enfant<QLabel>(&v, "LPatient");
+        QLabel *lTable = enfant<QLabel>(&v, "LTable");
+        const QList<QLabel *> valeurs = {patient, enfant<QLabel>(&v, "LDateConsultation"), enfant<QLabel>(&v, "LMedecin"),
+                                         lTable, enfant<QLabel>(&v, "LNiveau")};
+
+        if (!qEnvironmentVariableIsEmpty("ALDURIX_SHOTS")) {
+            QDir().mkpath(qEnvironmentVariable("ALDURIX_SHOTS"));
+            v.grab().save(qEnvironmentVariable("ALDURIX_SHOTS") + L("/viewer-long.png"));
+        }
+
+        QCOMPARE(patient->text(), nom);
+        QCOMPARE(lTable->text(), table);
+        for (QLabel *l : {patient, lTable}) {
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) > l->contentsRect().width(),
+                     "the case needs a value longer than its line");
+            QCOMPARE(l->toolTip(), l->text());
+            // Drawn inside the label and so inside the window, stopping short of
+            // the edge instead of running into it mid-letter.
+            QVERIFY(v.rect().contains(l->geometry()));
+            const auto [debut, fin] = encre(l);
+            QVERIFY(debut >= 0);
+            QVERIFY2(fin < l->width() - 1, qPrintable(l->objectName()));
+            QVERIFY2(fin > l->width() / 2, qPrintable(l->objectName()));
+        }
+        for (QLabel *l : {enfant<QLabel>(&v, "LDateConsultation"), enfant<QLabel>(&v, "LMedecin"),
+                          enfant<QLabel>(&v, "LNiveau")})
+            QVERIFY2(l->toolTip().isEmpty(), qPrintable(l->objectName()));
+
+        QTest::mouseClick(enfant<QPushButton>(&v, "BtSuivant"), Qt::LeftButton);
+        QCOMPARE(patient->text(), L("Dupont"));
+        QCOMPARE(lTable->text(), L("O2"));
+        for (QLabel *l : valeurs) {
+            QVERIFY2(l->toolTip().isEmpty(), qPrintable(l->objectName()));
+            QVERIFY(v.rect().contains(l->geometry()));
+        }
+        // A short value is drawn whole: as wide as its text.
+        const auto [debut, fin] = encre(patient);
+        QVERIFY(debut >= 0);
+        QVERIFY(qAbs(fin + 1 - patient->fontMetrics().horizontalAdvance(L("Dupont"))) <= 2);
     }
 
     void windowLayout()

@@ -14,11 +14,14 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -306,23 +309,44 @@ QList<JournalRow> PracticeFixture::journal(Session &s)
 
 QString textePdf(const QString &pdf)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+    auto lancer = [](const QString &programme, const QStringList &arguments, QString *sortie) {
+        QProcess p;
+        p.start(programme, arguments);
+        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return false;
+        *sortie = QString::fromUtf8(p.readAllStandardOutput());
+        return true;
+    };
+    QString info;
+    if (!lancer(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                            QString::number(INT_MAX), pdf},
+                &info))
         return QString();
-    // pdftotext ends every page with a form feed; the page number is that
-    // page's last line holding nothing but the number.
-    QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\f'));
-    for (int i = 0; i < pages.size(); ++i) {
-        QStringList lignes = pages[i].split(QLatin1Char('\n'));
-        const QString numero = QString::number(i + 1);
-        for (int k = int(lignes.size()) - 1; k >= 0; --k) {
-            if (lignes[k].trimmed() == numero) {
-                lignes.removeAt(k);
-                break;
-            }
-        }
-        pages[i] = lignes.join(QLatin1Char('\n'));
+    // The report is laid out 2 cm inside the printer's page, and its number
+    // printed in that bottom margin, a few points below the text. pdftotext
+    // keeps a line when its baseline is inside the area read: the page less
+    // its bottom 2 cm keeps every line of text and leaves the number out,
+    // for a printer's own margin up to 5 mm (a PDF printer's is 10 points).
+    const double deuxCm = 2 / 2.54 * 72;
+    static const QRegularExpression taille(QStringLiteral("^Page +(\\d+) size: +([\\d.]+) x ([\\d.]+) pts"),
+                                           QRegularExpression::MultilineOption);
+    QStringList pages;
+    for (auto it = taille.globalMatch(info); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QString texte;
+        if (!lancer(QStringLiteral("pdftotext"),
+                    {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-f"), m.captured(1),
+                     QStringLiteral("-l"), m.captured(1), QStringLiteral("-r"), QStringLiteral("72"),
+                     QStringLiteral("-x"), QStringLiteral("0"), QStringLiteral("-y"), QStringLiteral("0"),
+                     QStringLiteral("-W"), QString::number(int(std::ceil(m.captured(2).toDouble()))),
+                     QStringLiteral("-H"), QString::number(int(m.captured(3).toDouble() - deuxCm)), pdf,
+                     QStringLiteral("-")},
+                    &texte))
+            return QString();
+        // pdftotext ends the page with a form feed.
+        if (texte.endsWith(QLatin1Char('\f')))
+            texte.chop(1);
+        pages << texte;
     }
     return pages.join(QLatin1Char('\n'));
 }
