@@ -103,8 +103,11 @@ void TFPrint::FormCreate() { EcrireEnTete(); }
 
 void TFPrint::DemarrerProgression(const QString &text)
 {
+    // Owned by the window in front (the main window), which the window
+    // manager then keeps under it.
     if (!m_progression)
-        m_progression = new TFProgress();
+        m_progression = new TFProgress(QApplication::activeWindow());
+    m_progression->setEnabled(true);
     const QString texte = QString(28, QLatin1Char(' ')) + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
     m_progression->Panel1->setText(texte);
     historiqueProgression << m_progression->Panel1->text();

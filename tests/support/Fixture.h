@@ -126,7 +126,7 @@ private:
 // The text of a printed PDF as pdftotext reads it, page after page, without
 // the number printed at the foot of each page: a description that straddles a
 // page break then reads whole, wherever the breaks fall. Empty when pdftotext
-// is missing or fails.
+// or pdfinfo (poppler-utils) is missing or fails.
 QString textePdf(const QString &pdf);
 
 QString fixtureDate(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0);
