@@ -42,7 +42,9 @@ bool splitKey(const QString &line, QString *key, QString *value)
 }
 
 // Windows-1252 from 0x80 to 0x9F; the five bytes it leaves undefined stand
-// for the control character of their number, as Windows reads them.
+// for the control character of their number, as Windows reads them. Qt
+// converts this page by name only when built with ICU, which a Windows build
+// of Qt often is not; the rest of the page is Latin-1.
 constexpr char16_t kWindows1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
