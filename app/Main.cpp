@@ -59,7 +59,11 @@ int executer(Dialogue *d)
     if (!d)
         return 0;
     d->fin.reset();
-    const int r = d->exec();
+    int r = 0;
+    if constexpr (requires { d->afficher(); })
+        r = d->afficher();   // a dialog with a show step of its own for each case
+    else
+        r = d->exec();
     if (d->fin)
         throw *d->fin;
     return r;
@@ -67,16 +71,7 @@ int executer(Dialogue *d)
 
 } // namespace
 
-int WidgetInteraction::afficherSelectPatient()
-{
-    TFSelectPatient *d = m_main.selectPatient();
-    if (!d)
-        return 0;
-    const int r = d->afficher();
-    if (d->fin)
-        throw *d->fin;
-    return r;
-}
+int WidgetInteraction::afficherSelectPatient() { return executer(m_main.selectPatient()); }
 
 int WidgetInteraction::afficherSelectOrganisme() { return executer(m_main.selectOrganisme()); }
 

@@ -8,6 +8,9 @@
 TFProgress::TFProgress(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
+    // Its owner is disabled during the work, which would grey the text; a
+    // window may stay enabled under a disabled owner.
+    setEnabled(true);
     setObjectName(QStringLiteral("TFProgress"));
     setWindowTitle(QStringLiteral("Orbelis Comptabilité Checker"));
     setFixedSize(506, 65);
@@ -52,8 +55,6 @@ void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const Q
     // open) above it, where a window on top of everything covered the
     // questions asked during the work.
     m_fenetre = new TFProgress(aDesactiver ? aDesactiver->window() : nullptr);
-    // Its owner is disabled during the work, which would grey the text.
-    m_fenetre->setEnabled(true);
     m_fenetre->Barre->setMaximum(qMax(0, maximum));
     m_fenetre->pas = step;
     m_fenetre->Barre->setValue(qBound(0, position, qMax(0, maximum)));

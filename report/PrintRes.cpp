@@ -107,7 +107,6 @@ void TFPrint::DemarrerProgression(const QString &text)
     // manager then keeps under it.
     if (!m_progression)
         m_progression = new TFProgress(QApplication::activeWindow());
-    m_progression->setEnabled(true);
     const QString texte = QString(28, QLatin1Char(' ')) + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
     m_progression->Panel1->setText(texte);
     historiqueProgression << m_progression->Panel1->text();

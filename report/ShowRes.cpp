@@ -37,6 +37,12 @@ void colorer(QWidget *w, QPalette::ColorRole role, const QColor &c)
     w->setPalette(p);
 }
 
+// What a value label has room for: the whole text, or its start ending in "…".
+QString texteVu(const QLabel *l)
+{
+    return l->fontMetrics().elidedText(l->text(), Qt::ElideRight, l->contentsRect().width());
+}
+
 // A value on its caption's line: the line has no room for a second row, so
 // what does not fit ends in "…". text() keeps the whole value, for the code
 // that reads it back.
@@ -44,14 +50,12 @@ class Valeur : public QLabel {
 public:
     explicit Valeur(QWidget *parent) : QLabel(parent) { setTextFormat(Qt::PlainText); }
 
-    QString texteVu() const { return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()); }
-
 protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter p(this);
         style()->drawItemText(&p, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
-                              isEnabled(), texteVu(), foregroundRole());
+                              isEnabled(), texteVu(this), foregroundRole());
     }
 };
 
@@ -59,8 +63,7 @@ protected:
 void afficher(QLabel *l, const QString &texte)
 {
     l->setText(texte);
-    const auto *v = static_cast<Valeur *>(l);
-    l->setToolTip(v->texteVu() == texte ? QString() : texte);
+    l->setToolTip(texteVu(l) == texte ? QString() : texte);
 }
 
 } // namespace
