@@ -130,6 +130,8 @@ void Session::FormCreate()
         RechercherTablesPatient();
         ArreterProgression(true);
         baseOuverte = true;
+        if (TypeBase == 1)
+            signalerTablesNonModifiables();
     } catch (const FinProgramme &) {
         throw;
     } catch (const std::exception &e) {
@@ -149,6 +151,31 @@ QString Session::repertoireParadox() const
     if (chemin.isEmpty() && db::Engine::instance().aliasExists(alias))
         chemin = db::Engine::instance().alias(alias).param(QStringLiteral("PATH"));
     return QDir::fromNativeSeparators(chemin);
+}
+
+void Session::signalerTablesNonModifiables()
+{
+    // The tables the checks correct, and those a patient's records move to.
+    QStringList tables{QStringLiteral("CPMAIN"), QStringLiteral("PATIENTS"), QStringLiteral("MOTCONSU"),
+                       QStringLiteral("MEDECINS"), QStringLiteral("ID_VALUES"), QStringLiteral("CPREM"),
+                       QStringLiteral("CPTRANS"), QStringLiteral("CPO"), QStringLiteral("CPORG"),
+                       QStringLiteral("CPSVFACT"), QStringLiteral("CPORDPAY"), QStringLiteral("CPGEST")};
+    for (const QString &t : std::as_const(ListeTablesPatient))
+        if (!tables.contains(t, Qt::CaseInsensitive))
+            tables << t;
+    QStringList refus;
+    for (const QString &t : std::as_const(tables)) {
+        const QString pourquoi = DBOrbelis.backend().writeRefusal(t);
+        if (!pourquoi.isEmpty())
+            refus << pourquoi;
+    }
+    if (refus.isEmpty())
+        return;
+    // Said once, here, rather than as a failed repair for each record.
+    ui.message(Boite::Information,
+               QStringLiteral("Certaines tables ne pourront pas être modifiées ; les corrections qui les concernent "
+                              "seront signalées comme impossibles dans la liste des résultats :")
+                   + QStringLiteral("\r") + refus.join(QStringLiteral("\r")));
 }
 
 void Session::reprendreEcrituresInterrompues()

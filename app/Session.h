@@ -136,6 +136,8 @@ private:
     // before the connection reads them; ends the program (after its
     // message) when one cannot be undone safely.
     void reprendreEcrituresInterrompues();
+    // Names, once, the tables the engine would refuse to change.
+    void signalerTablesNonModifiables();
     void supprimerVerrous();
     void supprimerFichiersTravail();
     void nettoyer();   // what the shut-down removes; throws on the first failure

@@ -104,6 +104,10 @@ public:
     virtual QString addLookupIndex(const QString &table, const QStringList &columns);
     void dropLookupIndex(const QString &name);
 
+    // Why the engine would refuse to change a table (its own message), or
+    // empty when nothing it can see stops it.
+    virtual QString writeRefusal(const QString &) const { return QString(); }
+
     // The engine's text of an error, as the user reads it after "Erreur : ".
     virtual QString message(const QSqlError &error) const;
 

@@ -13,6 +13,7 @@
 #include "db/paradox/ParadoxDriver.h"
 #include "tools/demo/BulkFaults.h"
 #include "tools/demo/DemoData.h"
+#include "tools/demo/PracticeSchema.h"
 #include "tools/demo/ServerPractice.h"
 
 #include <QCommandLineParser>
@@ -50,7 +51,7 @@ QString writeParadoxPractice(QSqlDatabase practice, const demo::DemoLayout &layo
     QDir(dir).removeRecursively();
     if (!QDir().mkpath(dir))
         throw db::DbError(QStringLiteral("impossible de créer le répertoire %1").arg(dir));
-    db::paradox::exportSqliteDatabase(practice, dir);
+    db::paradox::exportSqliteDatabase(practice, dir, demo::practiceSecondaryIndexes());
     db::IniFile version(dir + QStringLiteral("/PRAXELLE.VER"));
     version.writeInteger(QStringLiteral("DBKERNEL"), QStringLiteral("DBType"), 1);
     version.writeString(QStringLiteral("Application"), QStringLiteral("ProgName"), QStringLiteral("Praxelle"));

@@ -63,6 +63,17 @@ QStringList ParadoxBackend::tableNames(const QString &pattern, bool withExtensio
     return out;
 }
 
+QString ParadoxBackend::writeRefusal(const QString &table) const
+{
+    QString name = table;
+    if (name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
+        name.chop(3);
+    for (const QString &file : QDir(m_directory).entryList(QDir::Files))
+        if (file.compare(name + QStringLiteral(".DB"), Qt::CaseInsensitive) == 0)
+            return paradox::writeRefusal(QDir(m_directory).filePath(file), paradoxCodePage());
+    return QString();
+}
+
 QString ParadoxBackend::failureMessage() const
 {
     return QStringLiteral("Enregistrement verrouillé par un autre utilisateur.");

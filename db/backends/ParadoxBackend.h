@@ -17,6 +17,7 @@ public:
     QString failureMessage() const override;
     // The driver indexes the columns a statement compares by itself.
     QString addLookupIndex(const QString &, const QStringList &) override { return QString(); }
+    QString writeRefusal(const QString &table) const override;
 
 private:
     QString m_directory;

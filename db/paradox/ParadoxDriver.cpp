@@ -6,10 +6,13 @@
 #include "db/paradox/PxFiles.h"
 #include "db/paradox/PxLib.h"
 #include "db/paradox/PxModule.h"
+#include "db/paradox/PxSecondary.h"
+#include "db/paradox/PxTable.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -59,6 +62,9 @@ void removeTableFiles(const QString &dbFile)
             && (ext == QLatin1String("DB") || ext == QLatin1String("MB") || ext == QLatin1String("PX")))
             dir.remove(name);
     }
+    // The indexes of a table replaced would describe rows it no longer has.
+    for (const QString &x : secondaryIndexFiles(dbFile))
+        QFile::remove(x);
 }
 
 NewField fieldOf(const ColumnSpec &c, const CodePage &cp, const QString &table)
@@ -318,7 +324,52 @@ void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows)
     sqlite3_close(db);
 }
 
-void exportSqliteDatabase(QSqlDatabase source, const QString &directory)
+void addSecondaryIndex(const QString &dbFile, const QStringList &columns, bool caseless)
+{
+    const QString name = QFileInfo(dbFile).completeBaseName();
+    std::vector<int> cols;
+    Header header;
+    {
+        Table t(dbFile, name);
+        t.refresh();
+        header = t.header();
+        for (int i = 0; i < t.columnCount() && i < int(header.fields.size()); ++i)
+            header.fields[size_t(i)].name = t.field(i).name;
+    }
+    for (const QString &c : columns) {
+        int found = -1;
+        for (size_t i = 0; i < header.fields.size(); ++i)
+            if (header.fields[i].name.compare(c, Qt::CaseInsensitive) == 0)
+                found = int(i);
+        if (found < 0)
+            throw DbError(QStringLiteral("Table %1 : pas de champ %2 pour l'index secondaire.").arg(name, c));
+        cols.push_back(found);
+    }
+    const QString x = createSecondaryIndexFiles(dbFile, header, cols, caseless, columns.join(QLatin1Char('_')).toLatin1(), name);
+    try {
+        Table t(dbFile, name);
+        t.rebuildSecondaryIndexes();
+    } catch (...) {
+        QFile::remove(x);
+        QFile::remove(QFileInfo(x).absoluteDir().filePath(QFileInfo(x).completeBaseName() + QLatin1Char('.')
+                                                            + QStringLiteral("Y") + QFileInfo(x).suffix().mid(1)));
+        throw;
+    }
+}
+
+QString writeRefusal(const QString &dbFile, int fallbackCodePage)
+{
+    try {
+        TableOptions options;
+        options.fallbackCodePage = fallbackCodePage;
+        Table t(dbFile, QFileInfo(dbFile).completeBaseName(), options);
+        return t.writeRefusal();
+    } catch (const DbError &e) {
+        return e.message();
+    }
+}
+
+void exportSqliteDatabase(QSqlDatabase source, const QString &directory, const std::vector<SecondaryIndexSpec> &indexes)
 {
     if (!QDir().mkpath(directory))
         throw DbError(QStringLiteral("Le répertoire %1 ne peut pas être créé.").arg(directory));
@@ -372,6 +423,9 @@ void exportSqliteDatabase(QSqlDatabase source, const QString &directory)
             rows.push_back(std::move(row));
         }
         appendRows(file, rows);
+        for (const SecondaryIndexSpec &ix : indexes)
+            if (ix.table.compare(table, Qt::CaseInsensitive) == 0)
+                addSecondaryIndex(file, ix.columns, ix.caseless);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <vector>
 
@@ -62,9 +63,27 @@ void createTable(const QString &dbFile, const std::vector<FieldDef> &fields, con
 // a new table: auto-increment fields keep the values given.
 void appendRows(const QString &dbFile, const std::vector<QVariantList> &rows);
 
+// A secondary index of a keyed table: on one column or several, with or
+// without regard to letter case.
+struct SecondaryIndexSpec {
+    QString table;
+    QStringList columns;
+    bool caseless = false;
+};
+
+// Adds a maintained secondary index to a keyed table, written from its rows
+// (.Xnn/.Ynn for one column with regard to case, .XGn/.YGn otherwise).
+void addSecondaryIndex(const QString &dbFile, const QStringList &columns, bool caseless);
+
 // Writes every table of a SQLite database as a Paradox table of the
 // directory: one .DB per table, with a .PX on its primary key (moved to the
-// first columns when it is not there) and memos in a .MB.
-void exportSqliteDatabase(QSqlDatabase source, const QString &directory);
+// first columns when it is not there), memos in a .MB, and the secondary
+// indexes asked for.
+void exportSqliteDatabase(QSqlDatabase source, const QString &directory,
+                          const std::vector<SecondaryIndexSpec> &indexes = {});
+
+// Why this engine would refuse to change the table now (its message), or
+// empty when it would not. Throws nothing.
+QString writeRefusal(const QString &dbFile, int fallbackCodePage = 0);
 
 } // namespace db::paradox

@@ -7,6 +7,7 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <cerrno>
 #include <cstring>
 #include <csignal>
@@ -52,7 +53,7 @@ QByteArray native(const QString &path) { return QFile::encodeName(path); }
 
 const char kMagic[8] = {'A', 'L', 'D', 'J', 'R', 'N', '0', '2'};
 const char kTrailer[8] = {'A', 'L', 'D', 'J', 'E', 'N', 'D', '!'};
-enum : unsigned char { kRegion = 1, kLength = 2, kReplaced = 3, kState = 4, kGroup = 5 };
+enum : unsigned char { kRegion = 1, kLength = 2, kReplaced = 3, kState = 4, kGroup = 5, kName = 6 };
 const char kGroupMagic[] = "ALDGRP01";
 
 quint64 mix(quint64 x)
@@ -386,7 +387,22 @@ void Journal::write()
         at += out.size();
         out.resize(0);
     };
-    append32(out, quint32(m_entries.size()));
+    // Files past the three are named in the journal itself.
+    std::vector<Entry> names;
+    std::set<int> named;
+    for (const Entry &e : m_entries)
+        if (e.kind != kGroup && e.file > Px && named.insert(e.file).second)
+            names.push_back(Entry{kName, e.file, 0, QFile::encodeName(QFileInfo(m_files[e.file]).fileName())});
+    append32(out, quint32(m_entries.size() + names.size()));
+    for (const Entry &e : names) {
+        out.append(char(e.kind));
+        out.append(char(e.file));
+        append64(out, 0);
+        append64(out, 0);
+        append64(out, 0);
+        append32(out, quint32(e.bytes.size()));
+        out.append(e.bytes);
+    }
     for (const Entry &e : m_entries) {
         const QByteArray bytes = e.source ? e.source->read(e.offset, e.sourceLength) : e.bytes;
         if (bytes.size() != (e.source ? e.sourceLength : e.bytes.size()))
@@ -434,7 +450,7 @@ Journal::Parsed Journal::parse(const QByteArray &data, std::vector<Entry> *out)
         e.newPrint = quint64(get64(p + 18));
         const quint32 len = get32(p + 26);
         p += 30;
-        if (e.kind < kRegion || e.kind > kGroup || e.file > Px || quint64(end - p) < len || e.newLength < 0
+        if (e.kind < kRegion || e.kind > kName || e.file >= kMaxFiles || quint64(end - p) < len || e.newLength < 0
             || (e.kind != kState && e.kind != kReplaced && e.offset < 0) || (e.kind == kState && len != 8))
             return Parsed::Damaged;
         e.bytes = QByteArray(p, len);
@@ -448,14 +464,35 @@ Journal::Parsed Journal::parse(const QByteArray &data, std::vector<Entry> *out)
 // each region it wrote holds its former bytes or its new ones, each
 // replaced file is the former or the new one, and with the regions put back
 // every file is, to the byte, what it was before. Otherwise what differs.
+Journal::Paths Journal::pathsOf(const std::vector<Entry> &entries, const Paths &files)
+{
+    Paths out(files.begin(), files.begin() + std::min<qsizetype>(files.size(), Px + 1));
+    out.resize(Px + 1);
+    const QDir dir = QFileInfo(files[Db]).absoluteDir();
+    for (const Entry &e : entries) {
+        if (e.kind != kName)
+            continue;
+        const QString name = QFile::decodeName(e.bytes);
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+            throw JournalKept(QStringLiteral("le journal nomme un fichier invalide (%1)").arg(name));
+        if (out.size() <= size_t(e.file))
+            out.resize(size_t(e.file) + 1);
+        out[e.file] = dir.filePath(name);
+    }
+    for (const Entry &e : entries)
+        if (e.kind != kGroup && e.kind != kName && (size_t(e.file) >= out.size() || out[e.file].isEmpty()))
+            throw JournalKept(QStringLiteral("le journal parle d'un fichier qu'il ne nomme pas"));
+    return out;
+}
+
 QString Journal::changedSince(const std::vector<Entry> &entries, const Paths &files)
 {
-    for (int f = Db; f <= Px; ++f) {
+    for (int f = Db; f < int(files.size()); ++f) {
         const Entry *state = nullptr;
         const Entry *replaced = nullptr;
         std::vector<const Entry *> regions;
         for (const Entry &e : entries) {
-            if (e.file != f || e.kind == kGroup)
+            if (e.file != f || e.kind == kGroup || e.kind == kName)
                 continue;
             if (e.kind == kState)
                 state = &e;
@@ -522,9 +559,9 @@ QString Journal::changedSince(const std::vector<Entry> &entries, const Paths &fi
 void Journal::apply(const std::vector<Entry> &entries, const Paths &files, const QString &table)
 {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const QString &path = files[it->file];
-        if (it->kind == kState || it->kind == kGroup)
+        if (it->kind == kState || it->kind == kGroup || it->kind == kName)
             continue;
+        const QString &path = files[it->file];
         if (it->kind == kReplaced) {
             const QString backup = backupName(path);
             if (it->offset && QFileInfo::exists(backup))
@@ -690,13 +727,22 @@ bool Journal::recover(const QString &journalPath, const Paths &files, const QStr
         if (group != entries.end()
             && !groupJournal::read(QFileInfo(journalPath).absoluteDir().filePath(QFile::decodeName(group->bytes))))
             break;   // committed with its group
-        const QString changed = changedSince(entries, files);
+        Paths all;
+        try {
+            all = pathsOf(entries, files);
+        } catch (const JournalKept &e) {
+            throw JournalKept(QStringLiteral("Table %1 : le journal %2 d'une modification interrompue est endommagé (%3) ; "
+                                             "la table n'est pas remise dans son état antérieur et le journal est conservé "
+                                             "pour examen.").arg(table, name, e.message()));
+        }
+        const QString changed = changedSince(entries, all);
         if (!changed.isEmpty())
             throw JournalKept(QStringLiteral("La table %1 a été modifiée par un autre programme depuis l'interruption "
                                              "d'une modification (%2) : elle n'est pas remise dans son état antérieur. "
                                              "Le journal %3 est conservé pour examen.").arg(table, changed, name));
         try {
-            apply(entries, files, table);
+            apply(entries, all, table);
+            cleanLeftovers(all);
         } catch (const DbError &e) {
             throw JournalKept(QStringLiteral("Table %1 : une modification interrompue n'a pas pu être annulée (%2) ; le "
                                              "journal %3 est conservé pour une prochaine tentative.")

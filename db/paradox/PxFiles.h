@@ -112,8 +112,10 @@ public:
 // crash, and is not rolled back.
 class Journal {
 public:
+    // Secondary index files follow the three, numbered from Px + 1.
     enum FileId : unsigned char { Db = 0, Mb = 1, Px = 2 };
-    using Paths = std::array<QString, 3>;
+    using Paths = std::vector<QString>;
+    static constexpr int kMaxFiles = 64;
 
     Journal(const QString &journalPath, const Paths &files, const QString &table)
         : m_path(journalPath), m_files(files), m_table(table) {}
@@ -171,6 +173,9 @@ private:
     enum class Parsed { Complete, CutShort, Damaged };
     static Parsed parse(const QByteArray &data, std::vector<Entry> *out);
     static QString changedSince(const std::vector<Entry> &entries, const Paths &files);
+    // The files as the journal names them: a secondary index file keeps its
+    // number even when the directory lists others since.
+    static Paths pathsOf(const std::vector<Entry> &entries, const Paths &files);
     static void apply(const std::vector<Entry> &entries, const Paths &files, const QString &table);
     static void cleanLeftovers(const Paths &files);
 

@@ -168,7 +168,8 @@ Header parseHeader(const QByteArray &bytes, qint64 fileSize, const QString &tabl
         offset += f.size;
         h.fields.push_back(f);
     }
-    const int payload = h.fileType == 1 ? h.recordSize - 6 : h.recordSize;
+    const bool indexFile = h.fileType == 1 || h.fileType == 4 || h.fileType == 7;
+    const int payload = indexFile ? h.recordSize - 6 : h.recordSize;
     if (offset != payload)
         corrupt(table, QStringLiteral("les champs occupent %1 octets pour des enregistrements de %2")
                            .arg(offset).arg(h.recordSize));
@@ -177,12 +178,17 @@ Header parseHeader(const QByteArray &bytes, qint64 fileSize, const QString &tabl
         if (keyFields < 1 || keyFields > numFields)
             corrupt(table, QStringLiteral("nombre de champs de clé %1").arg(keyFields));
         h.keyFields = keyFields;
-    } else if (h.fileType == 1) {
+    } else if (indexFile) {
         h.keyFields = numFields;
+    } else if (h.fileType != 2) {
+        // A secondary index's records are keyed on every field but the last.
+        if (keyFields < 1 || keyFields > numFields)
+            corrupt(table, QStringLiteral("nombre de champs de clé %1").arg(keyFields));
+        h.keyFields = keyFields;
     }
 
     // Field names follow a pointer table and the table name; index files have none.
-    if (h.fileType != 1 && h.fileType != 4 && h.fileType != 7) {
+    if (!indexFile) {
         const int tableNameLen = h.versionId >= 12 ? 261 : 79;
         int q = p + 2 * numFields + 4 + 4 * numFields + tableNameLen;
         QSet<QString> seen;
@@ -199,12 +205,20 @@ Header parseHeader(const QByteArray &bytes, qint64 fileSize, const QString &tabl
             seen.insert(upper);
             q = end + 1;
         }
-        // Field numbers, then the name of the sort order.
+        // Field numbers, then the name of the sort order (and a secondary
+        // index's own name).
+        if (q + 2 * numFields <= h.headerSize)
+            for (int i = 0; i < numFields; ++i)
+                h.fieldNumbers.push_back(qint16(le16(b + q + 2 * i)));
         q += 2 * numFields;
         if (q < h.headerSize) {
             const int end = bytes.indexOf('\0', q);
-            if (end > q && end < h.headerSize && end - q < 32)
+            if (end > q && end < h.headerSize && end - q < 32) {
                 h.sortOrderName = bytes.mid(q, end - q);
+                const int labelEnd = bytes.indexOf('\0', end + 1);
+                if (labelEnd > end + 1 && labelEnd < h.headerSize)
+                    h.indexLabel = bytes.mid(end + 1, labelEnd - end - 1);
+            }
         }
     }
 

@@ -47,7 +47,7 @@ struct FieldInfo {
 struct Header {
     int recordSize = 0;
     int headerSize = 0;
-    int fileType = 0;          // 0 keyed table, 2 table without key, 1 primary index
+    int fileType = 0;          // 0 keyed table, 2 table without key, 1 primary index, 3 to 8 secondary index files
     int blockSize = 0;         // bytes
     qint32 numRecords = 0;
     int fileBlocks = 0;
@@ -58,6 +58,8 @@ struct Header {
     int codePage = 0;          // 0 when the header has no data part
     int sortOrder = 0;
     QByteArray sortOrderName;  // "ascii", "intl850", "ANSIINTL"...
+    std::vector<int> fieldNumbers;   // as stored after the names (a secondary index: the table's fields it sorts on)
+    QByteArray indexLabel;     // a secondary index's name, after the sort order
     qint32 autoInc = 0;
     bool writeProtected = false;
     bool encrypted = false;

@@ -182,6 +182,34 @@ QByteArray primaryIndexHeader(const Header &db, const QString &table)
     return out;
 }
 
+QByteArray emptyFileHeader(const std::vector<NewField> &fields, int fileType, int keyFields, int blockKb, int codePage,
+                           int sortOrder, const QByteArray &tableName, const QString &table)
+{
+    PxDoc doc;
+    FILE *f = std::tmpfile();
+    if (!f)
+        throw DbError(QStringLiteral("Table %1 : pas de fichier temporaire pour préparer un en-tête.").arg(table));
+    const int rc = PX_create_fp(doc.get(), makeFields(doc.get(), fields), int(fields.size()), f, fileType);
+    QByteArray out;
+    if (rc == 0) {
+        pxhead_t *h = doc.get()->px_head;
+        h->px_primarykeyfields = keyFields;
+        h->px_maxtablesize = blockKb;
+        h->px_doscodepage = codePage;
+        h->px_sortorder = char(sortOrder);
+        // Setting the name writes the header again, with the values above.
+        PX_set_tablename(doc.get(), tableName.constData());
+        std::fflush(f);
+        out.resize(h->px_headersize);
+        std::rewind(f);
+        out.resize(qsizetype(std::fread(out.data(), 1, size_t(out.size()), f)));
+    }
+    std::fclose(f);
+    if (rc != 0 || out.size() < 0x78)
+        throw DbError(QStringLiteral("Table %1 : impossible de préparer un en-tête de fichier (%2).").arg(table, doc.lastError()));
+    return out;
+}
+
 namespace {
 
 // The three numbers after the key of an index record are unsigned words in
@@ -310,7 +338,7 @@ QString checkPrimaryIndex(const QByteArray &bytes, const Header &db, const std::
     } catch (const DbError &e) {
         return e.message();
     }
-    if (px.fileType != 1)
+    if (px.fileType != 1 && px.fileType != 4 && px.fileType != 7)
         return QStringLiteral("ce n'est pas un index primaire");
     if (px.keyFields != db.keyFields)
         return QStringLiteral("l'index porte sur %1 champs, la clé en compte %2").arg(px.keyFields).arg(db.keyFields);

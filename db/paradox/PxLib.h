@@ -64,6 +64,11 @@ struct NewField {
     int decimals = 0;
 };
 
+// The header block of an empty file of this type (a table, or a secondary
+// index's .X file) holding these fields, as pxlib writes it.
+QByteArray emptyFileHeader(const std::vector<NewField> &fields, int fileType, int keyFields, int blockKb, int codePage,
+                           int sortOrder, const QByteArray &tableName, const QString &table);
+
 // The block size (in KB) of a new table meant for about expectedRows rows.
 // Throws db::DbError when no block size of the format can hold them.
 int blockSizeFor(int recordSize, int keySize, qint64 expectedRows, const QString &table);

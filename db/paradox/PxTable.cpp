@@ -149,13 +149,17 @@ struct Table::Pending {
     // Fingerprints of the files once written.
     quint64 dbPrint = 0;
     quint64 mbPrint = 0;
+    std::vector<std::pair<int, QByteArray>> secondary;   // file of m_paths -> its new contents
 };
 
 void setBlockCacheBytes(qint64 bytes) { g_cacheBytes = bytes; }
 
 Journal::Paths tableFiles(const QString &dbFile)
 {
-    return {dbFile, companion(dbFile, QStringLiteral("MB")), companion(dbFile, QStringLiteral("PX"))};
+    Journal::Paths out{dbFile, companion(dbFile, QStringLiteral("MB")), companion(dbFile, QStringLiteral("PX"))};
+    for (const QString &f : secondaryIndexFiles(dbFile))
+        out.push_back(f);
+    return out;
 }
 
 Table::Table(const QString &dbFile, const QString &name, const TableOptions &options)
@@ -429,6 +433,11 @@ void Table::load(bool exclusiveHeld)
         fail(QStringLiteral("La table %1 ne peut pas être ouverte (%2).").arg(m_name, m_data.errorText()));
     m_dataState = m_data.state();
     m_codePage = std::move(codePage);
+    m_keyOrder.reset();
+    m_secondary.reset();
+    m_paths.resize(Journal::Px + 1);
+    for (const QString &x : secondaryIndexFiles(file()))
+        m_paths.push_back(x);
     m_mb.close();
     if (mb.isOpen()) {
         m_mb.open(mbPath(), false);
@@ -1027,25 +1036,15 @@ void Table::checkWritable()
     if (h.codePage == 0)
         fail(QStringLiteral("Table %1 : son en-tête ne précise pas sa page de codes ; elle est lue dans la page %2, "
                             "mais ne peut pas être modifiée.").arg(m_name).arg(codePageOf(h)));
-    // Secondary indexes (.Xnn, .Ynn, .XGn, .YGn) would go stale: this engine
-    // does not maintain them.
     const QFileInfo fi(file());
-    static const QRegularExpression secondary(QStringLiteral("^[XY]([0-9A-F]{2}|G[0-9A-F])$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    QStringList found;
-    for (const QString &n : fi.absoluteDir().entryList(QDir::Files | QDir::Hidden)) {
-        const QFileInfo c(n);
-        if (c.completeBaseName().compare(fi.completeBaseName(), Qt::CaseInsensitive) == 0
-            && secondary.match(c.suffix()).hasMatch())
-            found << n;
-    }
-    if (!found.isEmpty())
-        fail(QStringLiteral("Table %1 : elle a des index secondaires (%2) que ce moteur ne sait pas mettre à jour ; "
-                            "elle ne peut pas être modifiée.").arg(m_name, found.join(QStringLiteral(", "))));
+    secondaryIndexes();
     const QByteArray dir = QFile::encodeName(fi.absolutePath());
     if (::access(dir.constData(), W_OK) != 0)
         fail(QStringLiteral("Table %1 : le répertoire %2 n'est pas accessible en écriture.").arg(m_name, fi.absolutePath()));
-    for (const QString &p : {file(), hasBlobFields() ? mbPath() : QString(), m_keyFields ? pxPath() : QString()})
+    QStringList written{file(), hasBlobFields() ? mbPath() : QString(), m_keyFields ? pxPath() : QString()};
+    for (const SecondaryIndex &ix : *m_secondary)
+        written << ix.xPath << ix.yPath;
+    for (const QString &p : std::as_const(written))
         if (!p.isEmpty() && QFileInfo::exists(p) && ::access(QFile::encodeName(p).constData(), W_OK) != 0)
             fail(QStringLiteral("Table %1 : le fichier %2 est en lecture seule.").arg(m_name, QFileInfo(p).fileName()));
 }
@@ -1287,69 +1286,14 @@ void Table::rollbackTo(int level)
 // ---------------------------------------------------------------------------
 // Key order
 
-Table::SortKey Table::sortKey(const char *raw)
+KeyOrder &Table::keyOrder()
 {
-    // The order the desktop engine keeps a keyed table in: numbers by value,
-    // text by its sort order ("ascii" by code, the others as a dictionary).
-    const bool binary = m_header.sortOrderName.toLower().startsWith("ascii");
-    if (!binary && !m_collator) {
-        m_collator = std::make_unique<QCollator>(QLocale(QLocale::French, QLocale::France));
-        m_collator->setCaseSensitivity(Qt::CaseInsensitive);
-    }
-    SortKey parts;
-    for (int c = 0; c < m_keyFields; ++c) {
-        const FieldInfo &f = m_fields[size_t(c)];
-        const char *d = raw + f.offset;
-        KeyPart k;
-        if (f.type == ftAlpha) {
-            k.bytes = QByteArray(d, int(strnlen(d, size_t(f.size))));
-            k.blank = k.bytes.isEmpty();
-            if (!binary)
-                k.text = m_collator->sortKey(m_codePage->decode(k.bytes));
-        } else if (f.type == ftNumber || f.type == ftCurrency || f.type == ftTimestamp) {
-            const auto v = readFloat(f, d);
-            k.blank = !v;
-            k.number = v.value_or(0);
-        } else if (f.type == ftBcd) {
-            const auto v = readBcd(f, d);
-            k.blank = !v;
-            k.number = v ? v->toDouble() : 0;
-        } else if (isNumericType(f.type) || f.type == ftDate || f.type == ftTime) {
-            const auto v = readInteger(f, d);
-            k.blank = !v;
-            k.number = double(v.value_or(0));
-        } else {
-            k.bytes = QByteArray(d, f.size);
-            k.blank = false;
-        }
-        parts.push_back(std::move(k));
-    }
-    return parts;
+    if (!m_keyOrder)
+        m_keyOrder = std::make_unique<KeyOrder>(m_header.sortOrderName, m_codePage.get());
+    return *m_keyOrder;
 }
 
-bool Table::keyLess(const SortKey &a, const SortKey &b)
-{
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].blank != b[i].blank)
-            return a[i].blank;
-        if (a[i].blank)
-            continue;
-        if (a[i].number != b[i].number)
-            return a[i].number < b[i].number;
-        if (a[i].text && b[i].text) {
-            const int t = a[i].text->compare(*b[i].text);
-            if (t != 0)
-                return t < 0;
-        }
-        const int r = std::memcmp(a[i].bytes.constData(), b[i].bytes.constData(),
-                                  size_t(std::min(a[i].bytes.size(), b[i].bytes.size())));
-        if (r != 0)
-            return r < 0;
-        if (a[i].bytes.size() != b[i].bytes.size())
-            return a[i].bytes.size() < b[i].bytes.size();
-    }
-    return false;
-}
+Table::SortKey Table::sortKey(const char *raw) { return keyOrder().key(m_fields, m_keyFields, raw); }
 
 std::vector<IndexEntry> Table::indexEntries(const std::vector<BlockRows> &blocks,
                                             const std::function<QByteArray(int)> &keyOf) const
@@ -1925,6 +1869,10 @@ void Table::sync()
         }
         const qint64 newDbSize = h.headerSize + qint64(p.fileBlocks > 0 ? p.fileBlocks : 0) * h.blockSize;
         p.header = parseHeader(head, std::max(newDbSize, m_lock.size()), m_name);
+        // Hints name blocks: any move of a row, or a change of a field an
+        // index sorts on, may change them.
+        if (layout || !rewritten.empty())
+            planSecondary(p, blocksAfter, rawOf);
 
         const QString newDb = Journal::newName(file());
         const QString newPx = Journal::newName(pxPath());
@@ -1983,6 +1931,16 @@ void Table::sync()
             }
             p.journal.keepReplaced(Journal::Px, pxExisted, pxBytes.size(), fingerprint::of(pxBytes));
         }
+        for (const auto &[id, bytes] : p.secondary) {
+            const QString &path = m_paths[size_t(id)];
+            writeNew(Journal::newName(path), bytes);
+            const std::optional<quint64> before = fingerprint::ofFile(path);
+            if (!before)
+                fail(QStringLiteral("Table %1 : l'index secondaire %2 ne peut pas être lu.").arg(m_name, QFileInfo(path).fileName()));
+            p.journal.keepState(Journal::FileId(id), QFileInfo(path).size(), *before);
+            keepCopy(path, Journal::backupName(path), m_name);
+            p.journal.keepReplaced(Journal::FileId(id), true, bytes.size(), fingerprint::of(bytes));
+        }
         if (m_group) {
             const QString group = m_group->prepare(QFileInfo(file()).absolutePath(), m_name);
             if (!group.isEmpty())
@@ -2008,7 +1966,9 @@ void Table::sync()
         }
         if (writePx)
             renameFile(newPx, pxPath(), m_name);
-        if (p.rewrite || writePx)
+        for (const auto &entry : p.secondary)
+            renameFile(Journal::newName(m_paths[size_t(entry.first)]), m_paths[size_t(entry.first)], m_name);
+        if (p.rewrite || writePx || !p.secondary.empty())
             syncDirectory(QFileInfo(file()).absolutePath());
     } catch (...) {
         try {
@@ -2146,6 +2106,80 @@ void Table::rollback()
     m_writeReady = false;
     if (m_group)
         m_group->leave(this, undone);
+}
+
+} // namespace db::paradox
+
+namespace db::paradox {
+
+// ---------------------------------------------------------------------------
+// Secondary indexes
+
+const std::vector<SecondaryIndex> &Table::secondaryIndexes()
+{
+    if (!m_secondary)
+        m_secondary = readSecondaryIndexes(file(), m_header, *m_codePage, m_name);
+    return *m_secondary;
+}
+
+void Table::planSecondary(Pending &p, const std::vector<BlockRows> &blocks, const std::function<const char *(int)> &rawOf)
+{
+    for (const SecondaryIndex &ix : secondaryIndexes()) {
+        std::vector<QByteArray> records;
+        records.reserve(size_t(m_header.numRecords) + 16);
+        for (const BlockRows &b : blocks)
+            for (int s : b.members)
+                records.push_back(secondaryRecord(ix, m_header, rawOf(s), b.number));
+        auto [x, y] = buildSecondaryIndex(ix, std::move(records), keyOrder(), m_name);
+        for (const auto &[path, bytes] : {std::pair{ix.xPath, x}, std::pair{ix.yPath, y}}) {
+            QFile current(path);
+            if (current.open(QIODevice::ReadOnly) && current.size() == bytes.size() && current.readAll() == bytes)
+                continue;
+            const auto at = std::find(m_paths.begin(), m_paths.end(), path);
+            if (at == m_paths.end() || at - m_paths.begin() >= Journal::kMaxFiles)
+                fail(QStringLiteral("Table %1 : trop d'index secondaires pour ce moteur.").arg(m_name));
+            p.secondary.emplace_back(int(at - m_paths.begin()), bytes);
+        }
+    }
+}
+
+QString Table::writeRefusal()
+{
+    try {
+        refresh();
+        checkWritable();
+    } catch (const DbError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+void Table::rebuildSecondaryIndexes()
+{
+    begin();
+    try {
+        prepareWrite();
+        for (const SecondaryIndex &ix : secondaryIndexes()) {
+            std::vector<QByteArray> records;
+            for (const BlockRows &b : m_blocks)
+                for (int s : b.members)
+                    records.push_back(secondaryRecord(ix, m_header, record(m_rows[size_t(s)]), b.number));
+            auto [x, y] = buildSecondaryIndex(ix, std::move(records), keyOrder(), m_name);
+            for (const auto &[path, bytes] : {std::pair{ix.xPath, x}, std::pair{ix.yPath, y}}) {
+                File nf;
+                if (!nf.open(Journal::newName(path), true, true))
+                    fail(QStringLiteral("Table %1 : impossible d'écrire dans le répertoire de la table (%2).").arg(m_name, nf.errorText()));
+                nf.write(0, bytes.constData(), bytes.size(), m_name);
+                nf.sync(m_name);
+                renameFile(Journal::newName(path), path, m_name);
+            }
+        }
+        syncDirectory(QFileInfo(file()).absolutePath());
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    commit();
 }
 
 } // namespace db::paradox

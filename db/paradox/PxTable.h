@@ -4,6 +4,7 @@
 #include "db/paradox/PxFiles.h"
 #include "db/paradox/PxFormat.h"
 #include "db/paradox/PxLib.h"
+#include "db/paradox/PxSecondary.h"
 
 #include <QByteArray>
 #include <QCollator>
@@ -144,6 +145,14 @@ public:
     bool lookup(int col, const SqlValue &key, std::vector<int> *hits);
     bool isKeyColumn(int col) const { return m_keyFields == 1 && col == 0; }
 
+    const Header &header() const { return m_header; }
+    // Why the table cannot be written now (empty when it can): what the
+    // first change of a statement would refuse, asked without locking.
+    QString writeRefusal();
+    // Writes every secondary index anew from the table's rows (a table just
+    // filled). Throws db::DbError.
+    void rebuildSecondaryIndexes();
+
     void begin();
     qint64 insert(const std::vector<std::optional<SqlValue>> &values, std::optional<qint64> rowid);
     // A missing value leaves the column as it is.
@@ -178,13 +187,7 @@ private:
         int number = 0;           // block number in the file
         std::vector<int> members;   // its rows, in order
     };
-    struct KeyPart {
-        bool blank = true;
-        double number = 0;
-        std::optional<QCollatorSortKey> text;
-        QByteArray bytes;
-    };
-    using SortKey = std::vector<KeyPart>;
+    using SortKey = KeyOrder::Key;
     struct Pending;   // what sync() wrote, applied to memory by commit()
     struct MbSpace {
         bool trusted = false;              // the walk of the memo file's blocks ended at its end
@@ -233,7 +236,14 @@ private:
     void dropIndexes();
     void undoTo(size_t mark);
     SortKey sortKey(const char *raw);
-    static bool keyLess(const SortKey &a, const SortKey &b);
+    static bool keyLess(const SortKey &a, const SortKey &b) { return KeyOrder::less(a, b); }
+    KeyOrder &keyOrder();
+    // The secondary indexes, read once per loading of the table; throws
+    // the refusal of one this engine cannot keep up to date.
+    const std::vector<SecondaryIndex> &secondaryIndexes();
+    // The .X and .Y files of every secondary index for the table's blocks
+    // as a statement leaves them; rawOf gives a row's record.
+    void planSecondary(Pending &p, const std::vector<BlockRows> &blocks, const std::function<const char *(int)> &rawOf);
     std::vector<IndexEntry> indexEntries(const std::vector<BlockRows> &blocks,
                                          const std::function<QByteArray(int)> &keyOf) const;
     const QByteArray &pxHeader();
@@ -288,7 +298,8 @@ private:
     qint64 m_lastFrom = 0;              // and where its block starts in the file
     QHash<int, QByteArray> m_blockKeys; // slot -> key, for rows as on disk
     QByteArray m_pxHeader;
-    std::unique_ptr<QCollator> m_collator;
+    std::unique_ptr<KeyOrder> m_keyOrder;
+    std::optional<std::vector<SecondaryIndex>> m_secondary;
     QHash<qint64, int> m_slotByRowid;
     qint64 m_nextRowid = 1;
     unsigned m_generation = 0;

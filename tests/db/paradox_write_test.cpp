@@ -740,7 +740,7 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("message");
-        QTest::newRow("secondary index") << "secondary" << "index secondaires";
+        QTest::newRow("secondary index without its .Y") << "secondary" << "n'a pas de fichier d'index .Y";
         QTest::newRow("write protected") << "protect" << "protégée en écriture";
         QTest::newRow("stale primary index") << "px" << "index primaire";
         QTest::newRow("unknown version") << "version" << "version de fichier";

@@ -191,7 +191,7 @@ void PracticeFixture::versParadox()
 {
     baseParadox = root + QStringLiteral("/BaseParadox");
     QDir().mkpath(baseParadox);
-    db::paradox::exportSqliteDatabase(db(), baseParadox);
+    db::paradox::exportSqliteDatabase(db(), baseParadox, demo::practiceSecondaryIndexes());
     QFile::copy(base + QStringLiteral("/PRAXELLE.VER"), baseParadox + QStringLiteral("/PRAXELLE.VER"));
     db::IniFile ver(baseParadox + QStringLiteral("/PRAXELLE.VER"));
     ver.eraseSection(QStringLiteral("DBKERNEL"));

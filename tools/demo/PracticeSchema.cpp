@@ -157,4 +157,17 @@ void createPracticeTables(QSqlDatabase db)
             throw db::DbError(q.lastError().text());
 }
 
+const std::vector<db::paradox::SecondaryIndexSpec> &practiceSecondaryIndexes()
+{
+    static const std::vector<db::paradox::SecondaryIndexSpec> indexes{
+        {QStringLiteral("CPMAIN"), {QStringLiteral("PATIENTS_ID")}, false},
+        {QStringLiteral("CPMAIN"), {QStringLiteral("MEDECINS_ID")}, false},
+        {QStringLiteral("MOTCONSU"), {QStringLiteral("PATIENTS_ID")}, false},
+        // Looked up by name whatever its letter case.
+        {QStringLiteral("PATIENTS"), {QStringLiteral("NOM")}, true},
+        {QStringLiteral("PATIENTS"), {QStringLiteral("NOM"), QStringLiteral("PRENOM")}, false},
+    };
+    return indexes;
+}
+
 } // namespace demo

@@ -1,5 +1,6 @@
 #pragma once
 #include "db/TableCursor.h"
+#include "db/paradox/ParadoxDriver.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -27,6 +28,10 @@ const TableDef *findTable(const QString &name);
 // Creates every table, empty, in a SQLite practice database. Dates are stored
 // as "yyyy-MM-dd HH:mm:ss" text in DATETIME columns, booleans as 0 and 1.
 void createPracticeTables(QSqlDatabase db);
+
+// The secondary indexes a practice written as Paradox tables carries on its
+// big tables, as years of use of the practice software leave them.
+const std::vector<db::paradox::SecondaryIndexSpec> &practiceSecondaryIndexes();
 QString createStatement(const TableDef &t);
 
 } // namespace demo
