@@ -4,6 +4,7 @@
 #include "db/paradox/PxFiles.h"
 #include "db/paradox/PxFormat.h"
 #include "db/paradox/PxLib.h"
+#include "db/paradox/PxValidity.h"
 
 #include <QByteArray>
 #include <QCollator>
@@ -196,6 +197,7 @@ private:
     void recoverJournal(bool exclusiveHeld);
     void prepareWrite();
     void checkWritable();
+    void readValidityRules();
     void unlock();
     QString mbPath() const { return m_paths[Journal::Mb]; }
     QString pxPath() const { return m_paths[Journal::Px]; }
@@ -306,6 +308,9 @@ private:
     qint32 m_autoInc = 0;
     std::unique_ptr<Pending> m_pending;
     CommitGroup *m_group = nullptr;
+
+    // The .VAL's checks, read for each write statement.
+    std::optional<ValidityRules> m_validity;
 };
 
 } // namespace db::paradox
