@@ -285,8 +285,8 @@ ValidityRules parseValidity(const QByteArray &bytes, const QString &fileName, co
             if (le32(entry + at) == 0)
                 continue;
             if (!comparable(f.type))
-                fail(QStringLiteral("fixe un %1 au champ %2 de type %3, que ce moteur ne sait pas appliquer")
-                         .arg(what, name, typeName(f.type)));
+                fail(QStringLiteral("contient un contrôle (%1) sur le champ %2 de type %3 que ce moteur ne sait pas "
+                                    "appliquer").arg(what, name, typeName(f.type)));
             need(p, f.size, footer, QStringLiteral("%1 du champ %2 au-delà du pied du fichier").arg(what, name));
             const QByteArray value = bytes.mid(p, f.size);
             if (blankField(f, value.constData()) || !decode(f, value.constData(), page))
