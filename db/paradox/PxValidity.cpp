@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kFirstVersion = 0x09;
 constexpr int kLastVersion = 0x0B;
-// Files written by the desktop software end a present check's indicator in
-// 6B; only its being non-zero is known to matter.
+// The indicator of a present check: the files described so far end it in
+// 6B; the reading relies only on its being non-zero.
 constexpr quint32 kPresent = 0x6B000000u;
 constexpr qint64 kMsPerDay = 86400000;
 // Beyond this the file is not a .VAL: a table's checks take a few KB.
