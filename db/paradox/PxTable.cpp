@@ -1047,6 +1047,7 @@ void Table::checkWritable()
     for (const QString &p : std::as_const(written))
         if (!p.isEmpty() && QFileInfo::exists(p) && ::access(QFile::encodeName(p).constData(), W_OK) != 0)
             fail(QStringLiteral("Table %1 : le fichier %2 est en lecture seule.").arg(m_name, QFileInfo(p).fileName()));
+    readValidityRules();
 }
 
 void Table::prepareWrite()
@@ -1131,6 +1132,15 @@ qint64 Table::insert(const std::vector<std::optional<SqlValue>> &values, std::op
         if (given)
             encode(c, *values[size_t(c)], row);
     }
+    if (m_validity) {
+        applyDefaults(*m_validity, m_fields, row.raw.data());
+        try {
+            checkRecord(*m_validity, m_fields, row.raw.constData(), *m_codePage, m_name);
+        } catch (const DbError &) {
+            m_autoInc = autoIncBefore;
+            throw;
+        }
+    }
     if (m_keyFields > 0 && slotOfKey(keyOf(row.raw.constData())) >= 0) {
         m_autoInc = autoIncBefore;
         throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(row)));
@@ -1187,6 +1197,10 @@ void Table::update(int slot, const std::vector<std::optional<SqlValue>> &values)
     }
     if (changedCols.empty())
         return;
+    // Only what the statement changes: a row stored before a bound was set
+    // keeps its other fields writable, as in the desktop software.
+    if (m_validity)
+        checkRecord(*m_validity, m_fields, changed.raw.constData(), *m_codePage, m_name, &changedCols);
     const bool keyChanged = m_keyFields > 0 && keyOf(record(current)) != keyOf(changed.raw.constData());
     if (keyChanged && slotOfKey(keyOf(changed.raw.constData())) >= 0)
         throw KeyViolation(QStringLiteral("Table %1 : violation de clé, la clé (%2) existe déjà.").arg(m_name, keyText(changed)));
@@ -2106,6 +2120,17 @@ void Table::rollback()
     m_writeReady = false;
     if (m_group)
         m_group->leave(this, undone);
+}
+
+// ---------------------------------------------------------------------------
+// Validity checks
+
+// Read again by every write statement, under the same conditions as the
+// other refusals: the .VAL may change without the .DB, and it is small.
+void Table::readValidityRules()
+{
+    m_validity.reset();
+    m_validity = readValidity(file(), m_header, *m_codePage, m_name);
 }
 
 } // namespace db::paradox

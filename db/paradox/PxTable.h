@@ -5,6 +5,7 @@
 #include "db/paradox/PxFormat.h"
 #include "db/paradox/PxLib.h"
 #include "db/paradox/PxSecondary.h"
+#include "db/paradox/PxValidity.h"
 
 #include <QByteArray>
 #include <QCollator>
@@ -199,6 +200,7 @@ private:
     void recoverJournal(bool exclusiveHeld);
     void prepareWrite();
     void checkWritable();
+    void readValidityRules();
     void unlock();
     QString mbPath() const { return m_paths[Journal::Mb]; }
     QString pxPath() const { return m_paths[Journal::Px]; }
@@ -317,6 +319,9 @@ private:
     qint32 m_autoInc = 0;
     std::unique_ptr<Pending> m_pending;
     CommitGroup *m_group = nullptr;
+
+    // The .VAL's checks, read for each write statement.
+    std::optional<ValidityRules> m_validity;
 };
 
 } // namespace db::paradox
