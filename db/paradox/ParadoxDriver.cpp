@@ -348,7 +348,7 @@ void addSecondaryIndex(const QString &dbFile, const QStringList &columns, bool c
     const QString x = createSecondaryIndexFiles(dbFile, header, cols, caseless, columns.join(QLatin1Char('_')).toLatin1(), name);
     try {
         Table t(dbFile, name);
-        t.rebuildSecondaryIndexes();
+        t.rebuildSecondaryIndexes(caseless);
     } catch (...) {
         QFile::remove(x);
         QFile::remove(QFileInfo(x).absoluteDir().filePath(QFileInfo(x).completeBaseName() + QLatin1Char('.')

@@ -2179,12 +2179,16 @@ QString Table::writeRefusal()
     return QString();
 }
 
-void Table::rebuildSecondaryIndexes()
+void Table::rebuildSecondaryIndexes(std::optional<bool> caseless)
 {
     begin();
     try {
         prepareWrite();
-        for (const SecondaryIndex &ix : secondaryIndexes()) {
+        for (SecondaryIndex ix : secondaryIndexes()) {
+            if (ix.caseUnknown && caseless) {
+                ix.caseUnknown = false;
+                ix.caseless = *caseless;
+            }
             std::vector<QByteArray> records;
             for (const BlockRows &b : m_blocks)
                 for (int s : b.members)

@@ -152,7 +152,9 @@ public:
     QString writeRefusal();
     // Writes every secondary index anew from the table's rows (a table just
     // filled). Throws db::DbError.
-    void rebuildSecondaryIndexes();
+    // An index whose records do not tell whether it minds letter case (a
+    // new composite one) is written as caseless says, when given.
+    void rebuildSecondaryIndexes(std::optional<bool> caseless = std::nullopt);
 
     void begin();
     qint64 insert(const std::vector<std::optional<SqlValue>> &values, std::optional<qint64> rowid);
