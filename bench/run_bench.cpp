@@ -416,7 +416,7 @@ int childGenerate(int patients, const QString &dir, double percent, quint64 seed
         demo::createPracticeTables(d);
         planted = demo::writeDemoData(d, patients, seed, visits);
         bulk = demo::applyBulkFaults(d, percent, seed);
-        db::paradox::exportSqliteDatabase(d, dir + QStringLiteral("/BaseParadox"));
+        db::paradox::exportSqliteDatabase(d, dir + QStringLiteral("/BaseParadox"), demo::practiceSecondaryIndexes());
         QSqlQuery q(d);
         q.exec(QStringLiteral("SELECT count(*) FROM CPMAIN"));
         q.next();

@@ -5,6 +5,7 @@
 #include "db/IniFile.h"
 #include "db/DbError.h"
 #include "db/paradox/PxRecovery.h"
+#include "tools/demo/DemoData.h"
 
 #include <QDir>
 #include <QFile>
@@ -312,6 +313,34 @@ private slots:
         QVERIFY(t.ParametrerBase(ver2, c2));
         QCOMPARE(t.TypeBase, 1);
         QVERIFY(QFileInfo(g.base + QStringLiteral("/Serveur/App")).isDir());
+    }
+
+    void tablesTheEngineWouldRefuseAreNamedOnce()
+    {
+        // A practice whose indexes are all kept: nothing to say.
+        {
+            PracticeFixture f;
+            demo::writeDemoData(f.db(), demo::kDefaultPatients, demo::kDefaultSeed);
+            f.versParadox();
+            ScriptedInteraction ui;
+            auto s = f.start(ui);
+            QVERIFY(s);
+            QCOMPARE(ui.messages.size(), 1);   // "Veuillez fermer..."
+        }
+        PracticeFixture f;
+        demo::writeDemoData(f.db(), demo::kDefaultPatients, demo::kDefaultSeed);
+        f.versParadox();
+        QVERIFY(QFile::remove(f.baseParadox + QStringLiteral("/CPMAIN.Y02")));
+        ScriptedInteraction ui;
+        auto s = f.start(ui);
+        QVERIFY(s);
+        QCOMPARE(ui.messages.size(), 2);
+        QCOMPARE(ui.messages[0].text, QStringLiteral("Veuillez fermer Praxelle sur tous les postes."));
+        const QString texte = ui.messages[1].text;
+        QVERIFY2(texte.startsWith(QStringLiteral("Certaines tables ne pourront pas être modifiées")), qPrintable(texte));
+        QVERIFY2(texte.contains(QStringLiteral("Table CPMAIN : son index secondaire CPMAIN.X02 n'a pas de fichier d'index .Y")),
+                 qPrintable(texte));
+        QVERIFY(!texte.contains(QStringLiteral("PATIENTS")));
     }
 
     void paradoxDirectoryWithBrokenTablesEndsTheStartUp()
