@@ -286,10 +286,11 @@ std::vector<SecondaryIndex> readSecondaryIndexes(const QString &dbFile, const He
     return out;
 }
 
-QByteArray secondaryRecord(const SecondaryIndex &index, const Header &db, const char *raw, int block)
+void appendSecondaryRecord(QByteArray &records, const SecondaryIndex &index, const Header &db, const char *raw, int block)
 {
-    QByteArray r(index.x.recordSize, '\0');
-    char *o = r.data();
+    const qsizetype at = records.size();
+    records.resize(at + index.x.recordSize);
+    char *o = records.data() + at;
     for (int c : index.columns) {
         const FieldInfo &f = db.fields[size_t(c)];
         std::memcpy(o, raw + f.offset, size_t(f.size));
@@ -300,33 +301,47 @@ QByteArray secondaryRecord(const SecondaryIndex &index, const Header &db, const 
     // The block number as Paradox stores a short, though read unsigned.
     o[0] = char(((block >> 8) & 0xff) ^ 0x80);
     o[1] = char(block & 0xff);
-    return r;
 }
 
-std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &index, std::vector<QByteArray> records,
+std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &index, const QByteArray &flat,
                                                       KeyOrder &order, const QString &table)
 {
     const Header &x = index.x;
+    const qsizetype count = flat.size() / x.recordSize;
+    auto rec = [&](qsizetype i) { return flat.constData() + i * x.recordSize; };
     std::vector<bool> caseless(size_t(x.keyFields), false);
     for (size_t i = 0; i < index.columns.size(); ++i)
         caseless[i] = index.caseless;
-    std::vector<KeyOrder::Key> keys;
-    keys.reserve(records.size());
-    for (const QByteArray &r : records)
-        keys.push_back(order.key(x.fields, x.keyFields, r.constData(), caseless));
-    std::vector<int> sorted(records.size());
+    std::vector<int> sorted(static_cast<size_t>(count));
     std::iota(sorted.begin(), sorted.end(), 0);
-    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) { return KeyOrder::less(keys[size_t(a)], keys[size_t(b)]); });
+    // Whole numbers, dates and times are stored big-endian with the sign bit
+    // turned over, and blank as zeros: their bytes sort as their values, blank
+    // first. Keys of those alone need no decoding.
+    const bool bytewise = std::all_of(x.fields.begin(), x.fields.begin() + x.keyFields, [](const FieldInfo &f) {
+        return f.type == ftShort || f.type == ftLong || f.type == ftAutoInc || f.type == ftDate || f.type == ftTime;
+    });
+    if (bytewise) {
+        const size_t keySize = size_t(x.keySize());
+        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+            return std::memcmp(rec(a), rec(b), keySize) < 0;
+        });
+    } else {
+        std::vector<KeyOrder::Key> keys;
+        keys.reserve(size_t(count));
+        for (qsizetype i = 0; i < count; ++i)
+            keys.push_back(order.key(x.fields, x.keyFields, rec(i), caseless));
+        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) { return KeyOrder::less(keys[size_t(a)], keys[size_t(b)]); });
+    }
     if (index.caseUnknown) {
         // Kept case-sensitive; refused the day it would matter.
         std::vector<bool> folded = caseless;
         for (size_t i = 0; i < index.columns.size(); ++i)
             folded[i] = true;
         std::vector<KeyOrder::Key> other;
-        other.reserve(records.size());
-        for (const QByteArray &r : records)
-            other.push_back(order.key(x.fields, x.keyFields, r.constData(), folded));
-        std::vector<int> alt(records.size());
+        other.reserve(size_t(count));
+        for (qsizetype i = 0; i < count; ++i)
+            other.push_back(order.key(x.fields, x.keyFields, rec(i), folded));
+        std::vector<int> alt(static_cast<size_t>(count));
         std::iota(alt.begin(), alt.end(), 0);
         std::stable_sort(alt.begin(), alt.end(), [&](int a, int b) { return KeyOrder::less(other[size_t(a)], other[size_t(b)]); });
         if (alt != sorted)
@@ -337,7 +352,7 @@ std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &inde
     }
 
     const int perBlock = x.recordsPerBlock();
-    const qint64 blocks = (qint64(records.size()) + perBlock - 1) / perBlock;
+    const qint64 blocks = (qint64(count) + perBlock - 1) / perBlock;
     if (blocks > kMaxBlocks)
         throw DbError(QStringLiteral("Table %1 : la table est trop grande pour son index secondaire %2.")
                           .arg(table, QFileInfo(index.xPath).fileName()));
@@ -348,16 +363,16 @@ std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &inde
     for (int b = 0; b < n; ++b) {
         char *p = xOut.data() + x.blockOffset(b + 1);
         const int first = b * perBlock;
-        const int count = std::min<int>(perBlock, int(records.size()) - first);
+        const int here = std::min<int>(perBlock, int(count) - first);
         putLe16(p, quint16(b + 1 < n ? b + 2 : 0));
         putLe16(p + 2, quint16(b));
-        putLe16(p + 4, quint16((count - 1) * x.recordSize));
-        for (int j = 0; j < count; ++j)
-            std::memcpy(p + 6 + j * x.recordSize, records[size_t(sorted[size_t(first + j)])].constData(), size_t(x.recordSize));
-        entries.push_back(IndexEntry{b + 1, count, records[size_t(sorted[size_t(first)])].left(x.keySize())});
+        putLe16(p + 4, quint16((here - 1) * x.recordSize));
+        for (int j = 0; j < here; ++j)
+            std::memcpy(p + 6 + j * x.recordSize, rec(sorted[size_t(first + j)]), size_t(x.recordSize));
+        entries.push_back(IndexEntry{b + 1, here, QByteArray(rec(sorted[size_t(first)]), x.keySize())});
     }
     char *o = xOut.data();
-    putLe32(o + hdr::NumRecords, quint32(records.size()));
+    putLe32(o + hdr::NumRecords, quint32(count));
     putLe16(o + hdr::NextBlock, quint16(n));
     putLe16(o + hdr::FileBlocks, quint16(n));
     putLe16(o + hdr::FirstBlock, quint16(n ? 1 : 0));

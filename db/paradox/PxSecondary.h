@@ -70,13 +70,13 @@ struct SecondaryIndex {
 std::vector<SecondaryIndex> readSecondaryIndexes(const QString &dbFile, const Header &db, const CodePage &page,
                                                  const QString &table);
 
-// The index record of one table record in a block.
-QByteArray secondaryRecord(const SecondaryIndex &index, const Header &db, const char *raw, int block);
+// Appends the index record of one table record in a block.
+void appendSecondaryRecord(QByteArray &records, const SecondaryIndex &index, const Header &db, const char *raw, int block);
 
-// The whole .X and .Y of an index over these records (in table order):
-// sorted, packed into full blocks chained in order, headers as read with
-// their counts set. Throws db::DbError past the format's limits.
-std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &index, std::vector<QByteArray> records,
+// The whole .X and .Y of an index over these records (end to end, in table
+// order): sorted, packed into full blocks chained in order, headers as read
+// with their counts set. Throws db::DbError past the format's limits.
+std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &index, const QByteArray &records,
                                                       KeyOrder &order, const QString &table);
 
 // Writes the files of a new, empty secondary index on these columns of a

@@ -1883,9 +1883,19 @@ void Table::sync()
         }
         const qint64 newDbSize = h.headerSize + qint64(p.fileBlocks > 0 ? p.fileBlocks : 0) * h.blockSize;
         p.header = parseHeader(head, std::max(newDbSize, m_lock.size()), m_name);
-        // Hints name blocks: any move of a row, or a change of a field an
-        // index sorts on, may change them.
-        if (layout || !rewritten.empty())
+        // Hints name blocks: any move of a row changes them. Rows changed
+        // where they stand only matter through the fields the indexes hold.
+        bool indexedChange = layout;
+        if (!indexedChange && !rewritten.empty() && !secondaryIndexes().empty()) {
+            std::set<int> held;
+            for (const SecondaryIndex &ix : secondaryIndexes())
+                held.insert(ix.columns.begin(), ix.columns.end());
+            for (const Undo &u : m_undo)
+                if (u.kind == Undo::Update)
+                    for (int c : u.columns)
+                        indexedChange = indexedChange || held.count(c) > 0;
+        }
+        if (indexedChange)
             planSecondary(p, blocksAfter, rawOf);
 
         const QString newDb = Journal::newName(file());
@@ -2149,13 +2159,26 @@ const std::vector<SecondaryIndex> &Table::secondaryIndexes()
 
 void Table::planSecondary(Pending &p, const std::vector<BlockRows> &blocks, const std::function<const char *(int)> &rawOf)
 {
-    for (const SecondaryIndex &ix : secondaryIndexes()) {
-        std::vector<QByteArray> records;
-        records.reserve(size_t(m_header.numRecords) + 16);
-        for (const BlockRows &b : blocks)
-            for (int s : b.members)
-                records.push_back(secondaryRecord(ix, m_header, rawOf(s), b.number));
-        auto [x, y] = buildSecondaryIndex(ix, std::move(records), keyOrder(), m_name);
+    const std::vector<SecondaryIndex> &indexes = secondaryIndexes();
+    if (indexes.empty())
+        return;
+    // One pass over the rows for all the indexes: reading them is the cost.
+    std::vector<QByteArray> flat(indexes.size());
+    qint64 rows = 0;
+    for (const BlockRows &b : blocks)
+        rows += qint64(b.members.size());
+    for (size_t i = 0; i < indexes.size(); ++i)
+        flat[i].reserve(qsizetype(rows * indexes[i].x.recordSize));
+    for (const BlockRows &b : blocks)
+        for (int s : b.members) {
+            const char *raw = rawOf(s);
+            for (size_t i = 0; i < indexes.size(); ++i)
+                appendSecondaryRecord(flat[i], indexes[i], m_header, raw, b.number);
+        }
+    for (size_t i = 0; i < indexes.size(); ++i) {
+        const SecondaryIndex &ix = indexes[i];
+        auto [x, y] = buildSecondaryIndex(ix, flat[i], keyOrder(), m_name);
+        flat[i] = QByteArray();
         for (const auto &[path, bytes] : {std::pair{ix.xPath, x}, std::pair{ix.yPath, y}}) {
             QFile current(path);
             if (current.open(QIODevice::ReadOnly) && current.size() == bytes.size() && current.readAll() == bytes)
@@ -2189,11 +2212,11 @@ void Table::rebuildSecondaryIndexes(std::optional<bool> caseless)
                 ix.caseUnknown = false;
                 ix.caseless = *caseless;
             }
-            std::vector<QByteArray> records;
+            QByteArray records;
             for (const BlockRows &b : m_blocks)
                 for (int s : b.members)
-                    records.push_back(secondaryRecord(ix, m_header, record(m_rows[size_t(s)]), b.number));
-            auto [x, y] = buildSecondaryIndex(ix, std::move(records), keyOrder(), m_name);
+                    appendSecondaryRecord(records, ix, m_header, record(m_rows[size_t(s)]), b.number);
+            auto [x, y] = buildSecondaryIndex(ix, records, keyOrder(), m_name);
             for (const auto &[path, bytes] : {std::pair{ix.xPath, x}, std::pair{ix.yPath, y}}) {
                 File nf;
                 if (!nf.open(Journal::newName(path), true, true))
