@@ -154,6 +154,16 @@ void writeBcd(const FieldInfo &f, char *data, const QByteArray &decimalText)
     PX_put_data_bcd(codecDoc(), data, f.decimals, t.data());
 }
 
+void putChainCounts(char *o, qint64 records, int n)
+{
+    putLe32(o + hdr::NumRecords, quint32(records));
+    putLe16(o + hdr::NextBlock, quint16(n));
+    putLe16(o + hdr::FileBlocks, quint16(n));
+    putLe16(o + hdr::FirstBlock, quint16(n ? 1 : 0));
+    putLe16(o + hdr::LastBlock, quint16(n));
+    putLe16(o + hdr::MaxBlocks, quint16(n));
+}
+
 QByteArray primaryIndexHeader(const Header &db, const QString &table)
 {
     std::vector<NewField> keys;
@@ -318,12 +328,7 @@ QByteArray buildPrimaryIndex(const QByteArray &header, const Header &db, const s
         }
     }
     char *o = out.data();
-    putLe32(o + hdr::NumRecords, quint32(total));
-    putLe16(o + hdr::NextBlock, quint16(n));
-    putLe16(o + hdr::FileBlocks, quint16(n));
-    putLe16(o + hdr::FirstBlock, quint16(n ? 1 : 0));
-    putLe16(o + hdr::LastBlock, quint16(n));
-    putLe16(o + hdr::MaxBlocks, quint16(n));
+    putChainCounts(o, total, n);
     putLe16(o + hdr::IndexRoot, quint16(n ? 1 : 0));
     o[hdr::IndexLevels] = char(n ? levels.size() : 0);
     return out;

@@ -43,6 +43,10 @@ struct IndexEntry {
     QByteArray firstKey;
 };
 
+// Sets the counts of a header whose blocks 1 to n hold these records,
+// chained in order (the file's blocks all in use).
+void putChainCounts(char *header, qint64 records, int blocks);
+
 // The header of an empty .PX on the table's key, as pxlib writes it.
 QByteArray primaryIndexHeader(const Header &db, const QString &table);
 

@@ -266,14 +266,16 @@ std::vector<SecondaryIndex> readSecondaryIndexes(const QString &dbFile, const He
                 KeyOrder order(db.sortOrderName, &page);
                 bool sensitiveHolds = true, caselessHolds = true;
                 const std::vector<bool> all(size_t(x.keyFields), true);
-                for (size_t i = 1; i < recs.size() && (sensitiveHolds || caselessHolds); ++i) {
-                    if (sensitiveHolds
-                        && KeyOrder::less(order.key(x.fields, x.keyFields, recs[i]), order.key(x.fields, x.keyFields, recs[i - 1])))
-                        sensitiveHolds = false;
-                    if (caselessHolds
-                        && KeyOrder::less(order.key(x.fields, x.keyFields, recs[i], all),
-                                          order.key(x.fields, x.keyFields, recs[i - 1], all)))
-                        caselessHolds = false;
+                KeyOrder::Key sensitive, folded;
+                for (size_t i = 0; i < recs.size() && (sensitiveHolds || caselessHolds); ++i) {
+                    KeyOrder::Key s = order.key(x.fields, x.keyFields, recs[i]);
+                    KeyOrder::Key f = order.key(x.fields, x.keyFields, recs[i], all);
+                    if (i > 0) {
+                        sensitiveHolds = sensitiveHolds && !KeyOrder::less(s, sensitive);
+                        caselessHolds = caselessHolds && !KeyOrder::less(f, folded);
+                    }
+                    sensitive = std::move(s);
+                    folded = std::move(f);
                 }
                 if (!sensitiveHolds && !caselessHolds)
                     refuse(table, file, QStringLiteral("n'est pas dans l'ordre de ses champs"));
@@ -371,14 +373,8 @@ std::pair<QByteArray, QByteArray> buildSecondaryIndex(const SecondaryIndex &inde
             std::memcpy(p + 6 + j * x.recordSize, rec(sorted[size_t(first + j)]), size_t(x.recordSize));
         entries.push_back(IndexEntry{b + 1, here, QByteArray(rec(sorted[size_t(first)]), x.keySize())});
     }
-    char *o = xOut.data();
-    putLe32(o + hdr::NumRecords, quint32(count));
-    putLe16(o + hdr::NextBlock, quint16(n));
-    putLe16(o + hdr::FileBlocks, quint16(n));
-    putLe16(o + hdr::FirstBlock, quint16(n ? 1 : 0));
-    putLe16(o + hdr::LastBlock, quint16(n));
-    putLe16(o + hdr::MaxBlocks, quint16(n));
-    putLe16(o + hdr::FirstFreeBlock, 0);
+    putChainCounts(xOut.data(), count, n);
+    putLe16(xOut.data() + hdr::FirstFreeBlock, 0);
     const QString xTable = table + QLatin1Char('/') + QFileInfo(index.xPath).fileName();
     const Header built = parseHeader(xOut, xOut.size(), xTable);
     walkBlocks(built, xOut, xTable);

@@ -2157,11 +2157,16 @@ const std::vector<SecondaryIndex> &Table::secondaryIndexes()
     return *m_secondary;
 }
 
-void Table::planSecondary(Pending &p, const std::vector<BlockRows> &blocks, const std::function<const char *(int)> &rawOf)
+std::vector<std::pair<QString, QByteArray>> Table::secondaryContents(const std::vector<BlockRows> &blocks,
+                                                                    const std::function<const char *(int)> &rawOf,
+                                                                    std::optional<bool> caseless)
 {
-    const std::vector<SecondaryIndex> &indexes = secondaryIndexes();
-    if (indexes.empty())
-        return;
+    std::vector<SecondaryIndex> indexes = secondaryIndexes();
+    for (SecondaryIndex &ix : indexes)
+        if (ix.caseUnknown && caseless) {
+            ix.caseUnknown = false;
+            ix.caseless = *caseless;
+        }
     // One pass over the rows for all the indexes: reading them is the cost.
     std::vector<QByteArray> flat(indexes.size());
     qint64 rows = 0;
@@ -2175,19 +2180,26 @@ void Table::planSecondary(Pending &p, const std::vector<BlockRows> &blocks, cons
             for (size_t i = 0; i < indexes.size(); ++i)
                 appendSecondaryRecord(flat[i], indexes[i], m_header, raw, b.number);
         }
+    std::vector<std::pair<QString, QByteArray>> out;
     for (size_t i = 0; i < indexes.size(); ++i) {
-        const SecondaryIndex &ix = indexes[i];
-        auto [x, y] = buildSecondaryIndex(ix, flat[i], keyOrder(), m_name);
+        auto [x, y] = buildSecondaryIndex(indexes[i], flat[i], keyOrder(), m_name);
         flat[i] = QByteArray();
-        for (const auto &[path, bytes] : {std::pair{ix.xPath, x}, std::pair{ix.yPath, y}}) {
-            QFile current(path);
-            if (current.open(QIODevice::ReadOnly) && current.size() == bytes.size() && current.readAll() == bytes)
-                continue;
-            const auto at = std::find(m_paths.begin(), m_paths.end(), path);
-            if (at == m_paths.end() || at - m_paths.begin() >= Journal::kMaxFiles)
-                fail(QStringLiteral("Table %1 : trop d'index secondaires pour ce moteur.").arg(m_name));
-            p.secondary.emplace_back(int(at - m_paths.begin()), bytes);
-        }
+        out.emplace_back(indexes[i].xPath, std::move(x));
+        out.emplace_back(indexes[i].yPath, std::move(y));
+    }
+    return out;
+}
+
+void Table::planSecondary(Pending &p, const std::vector<BlockRows> &blocks, const std::function<const char *(int)> &rawOf)
+{
+    for (auto &[path, bytes] : secondaryContents(blocks, rawOf)) {
+        QFile current(path);
+        if (current.open(QIODevice::ReadOnly) && current.size() == bytes.size() && current.readAll() == bytes)
+            continue;
+        const auto at = std::find(m_paths.begin(), m_paths.end(), path);
+        if (at == m_paths.end() || at - m_paths.begin() >= Journal::kMaxFiles)
+            fail(QStringLiteral("Table %1 : trop d'index secondaires pour ce moteur.").arg(m_name));
+        p.secondary.emplace_back(int(at - m_paths.begin()), std::move(bytes));
     }
 }
 
@@ -2207,24 +2219,14 @@ void Table::rebuildSecondaryIndexes(std::optional<bool> caseless)
     begin();
     try {
         prepareWrite();
-        for (SecondaryIndex ix : secondaryIndexes()) {
-            if (ix.caseUnknown && caseless) {
-                ix.caseUnknown = false;
-                ix.caseless = *caseless;
-            }
-            QByteArray records;
-            for (const BlockRows &b : m_blocks)
-                for (int s : b.members)
-                    appendSecondaryRecord(records, ix, m_header, record(m_rows[size_t(s)]), b.number);
-            auto [x, y] = buildSecondaryIndex(ix, records, keyOrder(), m_name);
-            for (const auto &[path, bytes] : {std::pair{ix.xPath, x}, std::pair{ix.yPath, y}}) {
-                File nf;
-                if (!nf.open(Journal::newName(path), true, true))
-                    fail(QStringLiteral("Table %1 : impossible d'écrire dans le répertoire de la table (%2).").arg(m_name, nf.errorText()));
-                nf.write(0, bytes.constData(), bytes.size(), m_name);
-                nf.sync(m_name);
-                renameFile(Journal::newName(path), path, m_name);
-            }
+        const auto rawOf = [this](int s) { return record(m_rows[size_t(s)]); };
+        for (const auto &[path, bytes] : secondaryContents(m_blocks, rawOf, caseless)) {
+            File nf;
+            if (!nf.open(Journal::newName(path), true, true))
+                fail(QStringLiteral("Table %1 : impossible d'écrire dans le répertoire de la table (%2).").arg(m_name, nf.errorText()));
+            nf.write(0, bytes.constData(), bytes.size(), m_name);
+            nf.sync(m_name);
+            renameFile(Journal::newName(path), path, m_name);
         }
         syncDirectory(QFileInfo(file()).absolutePath());
     } catch (...) {

@@ -248,6 +248,11 @@ private:
     // The .X and .Y files of every secondary index for the table's blocks
     // as a statement leaves them; rawOf gives a row's record.
     void planSecondary(Pending &p, const std::vector<BlockRows> &blocks, const std::function<const char *(int)> &rawOf);
+    // Every index file (.X and .Y) as these blocks and rows make it; an
+    // index silent on letter case is built as caseless says, when given.
+    std::vector<std::pair<QString, QByteArray>> secondaryContents(const std::vector<BlockRows> &blocks,
+                                                                  const std::function<const char *(int)> &rawOf,
+                                                                  std::optional<bool> caseless = std::nullopt);
     std::vector<IndexEntry> indexEntries(const std::vector<BlockRows> &blocks,
                                          const std::function<QByteArray(int)> &keyOf) const;
     const QByteArray &pxHeader();

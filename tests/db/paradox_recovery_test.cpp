@@ -139,19 +139,6 @@ class ParadoxRecoveryTest : public QObject {
         return out;
     }
 
-    QString failure(const QString &db, const QString &sql)
-    {
-        try {
-            db::Query q;
-            q.setDatabaseName(db);
-            q.setSql(sql);
-            q.execSQL();
-        } catch (const db::DbError &e) {
-            return e.message();
-        }
-        return QString();
-    }
-
     // Kills the helper at each file operation of the statement in turn,
     // from the first; calls check after each kill. Returns the number of kills.
     int killAtEveryStep(const QString &sql, const std::function<void(int)> &check)

@@ -26,36 +26,6 @@ namespace {
 
 const QString kHelper = QStringLiteral(ALDURIX_BINARY_DIR "/tests/paradox_crash_helper");
 
-void run(const QString &db, const QString &sql)
-{
-    Query q;
-    q.setDatabaseName(db);
-    q.setSql(sql);
-    q.execSQL();
-}
-
-QString failure(const QString &db, const QString &sql)
-{
-    try {
-        run(db, sql);
-    } catch (const db::DbError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-QStringList column(const QString &db, const QString &sql)
-{
-    Query q;
-    q.setDatabaseName(db);
-    q.setSql(sql);
-    q.open();
-    QStringList out;
-    for (; !q.eof(); q.next())
-        out << q.field(0).asString();
-    return out;
-}
-
 const char *const kNoms[] = {"Dupont", "DURAND", "Lefèvre", "martin", "Bernard", "ÉLOI", "Petit", "robert", "Richard", "Durand"};
 
 // A keyed table of patients with one index of each kind: a number, a text,

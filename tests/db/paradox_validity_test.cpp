@@ -23,36 +23,6 @@ namespace {
 
 int g_dir = 0;
 
-void run(const QString &db, const QString &sql)
-{
-    Query q;
-    q.setDatabaseName(db);
-    q.setSql(sql);
-    q.execSQL();
-}
-
-QString failure(const QString &db, const QString &sql)
-{
-    try {
-        run(db, sql);
-    } catch (const db::DbError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-QStringList column(const QString &db, const QString &sql)
-{
-    Query q;
-    q.setDatabaseName(db);
-    q.setSql(sql);
-    q.open();
-    QStringList out;
-    for (; !q.eof(); q.next())
-        out << q.field(0).asString();
-    return out;
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

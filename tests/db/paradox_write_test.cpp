@@ -39,36 +39,6 @@ int g_alias = 0;
 
 const QString kSamples = QStringLiteral(ALDURIX_SHARED_TESTDATA "/paradox");
 
-void run(const QString &db, const QString &sql)
-{
-    Query q;
-    q.setDatabaseName(db);
-    q.setSql(sql);
-    q.execSQL();
-}
-
-QString failure(const QString &db, const QString &sql)
-{
-    try {
-        run(db, sql);
-    } catch (const db::DbError &e) {
-        return e.message();
-    }
-    return QString();
-}
-
-QStringList column(const QString &db, const QString &sql)
-{
-    Query q;
-    q.setDatabaseName(db);
-    q.setSql(sql);
-    q.open();
-    QStringList out;
-    for (; !q.eof(); q.next())
-        out << q.field(0).asString();
-    return out;
-}
-
 // pxlib's view of the files: record count, and whether it accepts the .PX
 // as the index of the .DB (same key fields, as many records).
 struct PxView {

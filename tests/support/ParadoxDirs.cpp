@@ -1,4 +1,6 @@
 #include "support/ParadoxDirs.h"
+#include "db/DbError.h"
+#include "db/Query.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,4 +27,34 @@ QString ParadoxConnections::connect(const QString &dir, const QString &alias)
     c->open();
     m_conns.push_back(std::move(c));
     return name;
+}
+
+void run(const QString &db, const QString &sql)
+{
+    db::Query q;
+    q.setDatabaseName(db);
+    q.setSql(sql);
+    q.execSQL();
+}
+
+QString failure(const QString &db, const QString &sql)
+{
+    try {
+        run(db, sql);
+    } catch (const db::DbError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+QStringList column(const QString &db, const QString &sql)
+{
+    db::Query q;
+    q.setDatabaseName(db);
+    q.setSql(sql);
+    q.open();
+    QStringList out;
+    for (; !q.eof(); q.next())
+        out << q.field(0).asString();
+    return out;
 }
