@@ -9,6 +9,8 @@ QString messageDe(const std::exception &e)
 {
     if (const auto *dbe = dynamic_cast<const db::DbError *>(&e))
         return dbe->message();
+    if (const auto *be = dynamic_cast<const db::BackupError *>(&e))
+        return be->message();
     return QString::fromLocal8Bit(e.what());
 }
 

@@ -40,4 +40,14 @@ public:
     virtual int afficherSelectOrganisme() = 0;
     virtual void afficherResultats() = 0;
     virtual void imprimerRapport() = 0;
+    // Writes the report of the journal, the document imprimerRapport()
+    // prints, as a PDF file, without asking anything. False with the reason
+    // when it cannot.
+    virtual bool enregistrerRapport(const QString &chemin, QString *erreur)
+    {
+        Q_UNUSED(chemin);
+        if (erreur)
+            *erreur = QStringLiteral("cette interface ne sait pas écrire de compte rendu.");
+        return false;
+    }
 };

@@ -1,4 +1,5 @@
 #include "app/Session.h"
+#include "db/Restore.h"
 #include "app/Common.h"
 #include "app/Garde.h"
 #include "db/Backend.h"
@@ -87,6 +88,7 @@ void Session::FormCreate()
             CheminBase += common::separateur();
         CheminPrive = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Private"),
                                                             QString::fromLatin1(kPriveDefaut)));
+        RepertoireSauvegardes = sauvegardes::repertoire(*this);
         supprimerVerrous();
         supprimerFichiersTravail();
 
@@ -132,6 +134,7 @@ void Session::FormCreate()
         baseOuverte = true;
         if (TypeBase == 1)
             signalerTablesNonModifiables();
+        signalerTraitementsInacheves();
     } catch (const FinProgramme &) {
         throw;
     } catch (const std::exception &e) {
@@ -176,6 +179,32 @@ void Session::signalerTablesNonModifiables()
                QStringLiteral("Certaines tables ne pourront pas être modifiées ; les corrections qui les concernent "
                               "seront signalées comme impossibles dans la liste des résultats :")
                    + QStringLiteral("\r") + refus.join(QStringLiteral("\r")));
+}
+
+void Session::signalerTraitementsInacheves()
+{
+    QStringList inacheves;
+    for (const db::BackupInfo &b : db::listBackups(RepertoireSauvegardes)) {
+        if (b.ended.isValid() || b.noticed)
+            continue;
+        inacheves << QDir::toNativeSeparators(b.file);
+        try {
+            db::markNoticed(b.file);
+        } catch (const std::exception &) {
+            // Told again at the next start-up: better than never.
+        }
+    }
+    if (inacheves.isEmpty())
+        return;
+    ui.message(Boite::Information,
+               (inacheves.size() == 1 ? QStringLiteral("Un traitement précédent ne s'est pas terminé normalement (arrêt du "
+                                                       "programme ou de l'ordinateur). Les corrections qu'il a enregistrées "
+                                                       "peuvent être annulées à partir de sa sauvegarde :")
+                                      : QStringLiteral("Des traitements précédents ne se sont pas terminés normalement (arrêt du "
+                                                       "programme ou de l'ordinateur). Les corrections qu'ils ont enregistrées "
+                                                       "peuvent être annulées à partir de leurs sauvegardes :"))
+                   + QStringLiteral("\r") + inacheves.join(QStringLiteral("\r")) + QStringLiteral("\r")
+                   + QStringLiteral("Utilisez pour cela le bouton « Sauvegardes... » de la fenêtre principale."));
 }
 
 void Session::reprendreEcrituresInterrompues()

@@ -2,6 +2,7 @@
 #include "app/Compteurs.h"
 #include "app/Interaction.h"
 #include "app/ReglagesMoteur.h"
+#include "app/Sauvegardes.h"
 #include "checks/Journal.h"
 #include "db/Engine.h"
 #include "db/IniFile.h"
@@ -18,6 +19,7 @@ struct ValeursDemarrage {
     QString NomBase;
     QString ProgName;
     QString FormatDateSauve;
+    QString RepertoireSauvegardes;
     bool ModeSQL = false;
     int TypeBase = 0;
     bool baseOuverte = false;   // the connection set-up succeeded and the work tables exist
@@ -67,6 +69,7 @@ public:
     int afficherSelectOrganisme() override { engager(); return m_ui.afficherSelectOrganisme(); }
     void afficherResultats() override { engager(); m_ui.afficherResultats(); }
     void imprimerRapport() override { engager(); m_ui.imprimerRapport(); }
+    bool enregistrerRapport(const QString &chemin, QString *erreur) override { return m_ui.enregistrerRapport(chemin, erreur); }
 
 private:
     void engager();
@@ -95,6 +98,8 @@ public:
     // The results journal, on TableResultats.
     Journal journal{TableResultats, TablePatients, ui};
     Compteurs compteurs{NomBase, QryAction, journal};
+    // The backup of the run going on; none between runs.
+    std::unique_ptr<SauvegardeTraitement> sauvegarde;
 
     // Start-up: configuration, connection, work tables. Throws
     // common::FinProgramme when the program must end (after its message).
@@ -138,6 +143,8 @@ private:
     void reprendreEcrituresInterrompues();
     // Names, once, the tables the engine would refuse to change.
     void signalerTablesNonModifiables();
+    // Tells, once, of the backups of runs that never ended.
+    void signalerTraitementsInacheves();
     void supprimerVerrous();
     void supprimerFichiersTravail();
     void nettoyer();   // what the shut-down removes; throws on the first failure

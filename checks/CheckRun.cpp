@@ -4,6 +4,7 @@
 #include "app/Session.h"
 #include "db/Backend.h"
 #include "db/DbError.h"
+#include "db/RunBackup.h"
 
 #include <vector>
 
@@ -29,6 +30,21 @@ void CheckRun::BtValiderClick()
         &CheckRun::SolderPetitsSoldes,
         &CheckRun::SignalerSoldesCrediteurs,
     };
+    // Nothing is changed before the run's backup exists.
+    try {
+        s.sauvegarde = std::make_unique<SauvegardeTraitement>(s);
+    } catch (const std::exception &e) {
+        s.ui.message(Boite::Erreur, QStringLiteral("Le traitement n'a pas été lancé : aucune correction n'est faite sans "
+                                                   "la sauvegarde qui permet de l'annuler.")
+                                        + QStringLiteral("\r") + QStringLiteral("Erreur : ") + garde::messageDe(e));
+        return;
+    }
+    // However the run ends (the program closing from a dialog included), the
+    // backup records it and lets go of the connection.
+    struct FinSauvegarde {
+        Session &s;
+        ~FinSauvegarde() { s.sauvegarde.reset(); }
+    } finSauvegarde{s};
     try {
         for (Phase p : phases) {
             // One commit per phase rather than one per statement; each
@@ -43,6 +59,7 @@ void CheckRun::BtValiderClick()
         // A failure the phases do not guard: the run stops in order, and what
         // it recorded so far is still offered for review.
         const QString message = garde::messageDe(e);
+        terminerSauvegarde(QStringLiteral("arrêté sur une erreur"));
         s.ArreterProgression(true);
         s.ui.message(Boite::Erreur, QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
                                                    "Les corrections déjà effectuées sont conservées.")
@@ -53,6 +70,7 @@ void CheckRun::BtValiderClick()
         }
         return;
     }
+    terminerSauvegarde(QStringLiteral("terminé"));
     if (s.journal.nombre() > 0) {
         ConsulterResultats();
         s.journal.vider();
@@ -68,8 +86,24 @@ QString CheckRun::compteur(const QString &libelle, int position, int total)
     return libelle + QString::number(position) + QLatin1Char('/') + QString::number(total) + QLatin1Char(')');
 }
 
+void CheckRun::terminerSauvegarde(const QString &etat)
+{
+    if (!s.sauvegarde)
+        return;
+    s.sauvegarde->conserverJournal();
+    try {
+        s.sauvegarde->terminer(etat);
+    } catch (const std::exception &e) {
+        s.ui.message(Boite::Erreur, QStringLiteral("La fin de ce traitement n'a pas pu être notée dans sa sauvegarde.")
+                                        + QStringLiteral("\r") + QStringLiteral("Erreur : ") + garde::messageDe(e));
+    }
+}
+
 void CheckRun::ConsulterResultats()
 {
+    // Kept beside the backup before anyone is asked anything about it.
+    if (s.sauvegarde && !s.sauvegarde->backup().finished())
+        s.sauvegarde->conserverJournal();
     s.ui.afficherResultats();
     if (s.ui.question(Boite::Confirmation, QStringLiteral("Voulez-vous imprimer cette liste ?")))
         s.ui.imprimerRapport();

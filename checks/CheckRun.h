@@ -53,5 +53,9 @@ public:
     static QString compteur(const QString &libelle, int position, int total);
 
 private:
+    // Keeps the journal and its report with the run's backup and records
+    // how the run ended.
+    void terminerSauvegarde(const QString &etat);
+
     Session &s;
 };

@@ -1,12 +1,15 @@
 #include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/Engine.h"
+#include "db/RunBackup.h"
+#include "db/WriteStatement.h"
 #include "db/backends/OdbcBackend.h"
 #include "db/backends/ParadoxBackend.h"
 #include "db/backends/SqliteBackend.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -68,7 +71,7 @@ void Backend::removeConnection()
     if (m_groupBegun) {
         m_groupBegun = false;
         try {
-            doCommit();
+            commitAll();
         } catch (const std::exception &) {
         }
     }
@@ -120,6 +123,15 @@ QSqlRecord Backend::tableRecord(const QString &table) const { return database().
 
 QString Backend::addLookupIndex(const QString &, const QStringList &) { return QString(); }
 
+QStringList Backend::keyColumns(const QString &table) const
+{
+    const QSqlIndex key = database().primaryIndex(table);
+    QStringList out;
+    for (int i = 0; i < key.count(); ++i)
+        out << key.fieldName(i);
+    return out;
+}
+
 void Backend::dropLookupIndex(const QString &name) { run(QStringLiteral("DROP INDEX IF EXISTS ") + quotedIdentifier(name)); }
 
 QString Backend::message(const QSqlError &error) const
@@ -145,6 +157,12 @@ void Backend::prepare(QSqlQuery &q, const QString &sql) const
 template <class Run> void Backend::execute(QSqlQuery &q, const QString &sql, Run &&run)
 {
     countStatement();
+    if (m_backup && !onlyReads(sql)) {
+        if (const std::optional<WriteStatement> w = classifyWrite(sql)) {
+            executeGuarded(q, sql, *w, run);
+            return;
+        }
+    }
     if (!grouping()) {
         if (!run())
             throw DbError(message(q.lastError()));
@@ -167,6 +185,82 @@ template <class Run> void Backend::execute(QSqlQuery &q, const QString &sql, Run
         throw DbError(error);
     }
     doRelease(kStatementSavepoint);
+}
+
+template <class Run>
+void Backend::executeGuarded(QSqlQuery &q, const QString &sql, const WriteStatement &w, Run &&run)
+{
+    // Outside a group the write gets a transaction of its own: its image
+    // must be on disk before the write is.
+    const bool own = !grouping();
+    if (own)
+        doBegin();
+    else
+        ensureGroupTransaction();
+    auto undo = [&] {
+        m_backup->abandonWrite();
+        try {
+            if (own)
+                rollbackAll();
+            else
+                doRollbackTo(kStatementSavepoint);
+        } catch (const std::exception &) {
+            // The first error is the one to tell.
+        }
+    };
+    try {
+        doSavepoint(kStatementSavepoint);
+    } catch (...) {
+        if (own)
+            rollbackAll();
+        throw;
+    }
+    try {
+        m_backup->beginWrite(*this, q, sql, w);
+    } catch (...) {
+        undo();
+        throw;
+    }
+    if (!run()) {
+        const QString error = message(q.lastError());
+        undo();
+        throw DbError(error);
+    }
+    try {
+        m_backup->endWrite(*this, q, w);
+        doRelease(kStatementSavepoint);
+    } catch (...) {
+        undo();
+        throw;
+    }
+    if (own)
+        commitAll();
+}
+
+void Backend::commitAll()
+{
+    if (m_backup) {
+        try {
+            m_backup->beforeCommit();
+        } catch (const BackupError &e) {
+            // Nothing is kept that the backup does not cover.
+            try {
+                rollbackAll();
+            } catch (const std::exception &) {
+            }
+            throw BackupError(e.message() + QStringLiteral("\rLes corrections qu'elle devait couvrir ont été annulées."));
+        }
+    }
+    doCommit();
+    if (m_backup)
+        m_backup->afterCommit();
+}
+
+void Backend::rollbackAll()
+{
+    if (m_backup)
+        m_backup->afterRollback();
+    doRollback();
 }
 
 void Backend::exec(QSqlQuery &q)
@@ -244,12 +338,14 @@ void Backend::commitGroup()
     // failed commit leaves none open on every driver here.
     m_groupBegun = false;
     try {
-        doCommit();
+        commitAll();
+    } catch (const BackupError &) {
+        throw;
     } catch (const DbError &) {
         // Some engines keep the transaction open after a refused commit:
         // end it, so that the next statement starts clean.
         try {
-            doRollback();
+            rollbackAll();
         } catch (const std::exception &) {
         }
         throw;
@@ -273,7 +369,7 @@ void Backend::begin()
 void Backend::commit()
 {
     countStatement();
-    doCommit();
+    commitAll();
 }
 
 void Backend::savepoint(const QString &name)
@@ -313,7 +409,7 @@ Transaction::~Transaction()
         return;
     try {
         if (m_nested.isEmpty())
-            m_backend.doRollback();
+            m_backend.rollbackAll();
         else
             m_backend.doRollbackTo(m_nested);
     } catch (...) {

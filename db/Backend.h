@@ -18,6 +18,8 @@ class QSqlRecord;
 namespace db {
 
 class Connection;
+class RunBackup;
+struct WriteStatement;
 
 // A name in double quotes, a quote inside doubled: the standard quoting,
 // which every engine here takes.
@@ -107,6 +109,17 @@ public:
     // Why the engine would refuse to change a table (its own message), or
     // empty when nothing it can see stops it.
     virtual QString writeRefusal(const QString &) const { return QString(); }
+    // The columns of a table's primary key, in order; empty when it has none.
+    virtual QStringList keyColumns(const QString &table) const;
+
+    // While set, every statement that may change rows is first classified
+    // (one it cannot classify is refused, with a message, and does not run)
+    // and hands the backup what it is about to change, inside its own
+    // savepoint; a write outside any group runs in a transaction of its own,
+    // so that its before-image is on disk before it is committed. The backup
+    // is the caller's and must outlive the setting.
+    void setRunBackup(RunBackup *backup) { m_backup = backup; }
+    RunBackup *runBackup() const { return m_backup; }
 
     // The engine's text of an error, as the user reads it after "Erreur : ".
     virtual QString message(const QSqlError &error) const;
@@ -178,6 +191,10 @@ private:
     void releaseSavepoint(const QString &name);
     // Runs one statement, inside its savepoint when the group asks for one.
     template <class Run> void execute(QSqlQuery &q, const QString &sql, Run &&run);
+    template <class Run> void executeGuarded(QSqlQuery &q, const QString &sql, const WriteStatement &w, Run &&run);
+    // Commits and rolls back the whole transaction, the run's backup in step.
+    void commitAll();
+    void rollbackAll();
     void ensureGroupTransaction();
     void endGroup();
     void dropStatements();
@@ -192,6 +209,7 @@ private:
     QHash<QString, std::list<Prepared>::iterator> m_statementByText;
     int m_groupDepth = 0;
     bool m_groupBegun = false;   // the group's transaction is open
+    RunBackup *m_backup = nullptr;
 };
 
 // Undoes on the way out whatever was not committed: a failure between

@@ -62,6 +62,15 @@ QString OdbcBackend::tableIdentifier(const QString &table) const
     return quotedIdentifier(m_tableNames.value(table.toUpper(), table));
 }
 
+QStringList OdbcBackend::keyColumns(const QString &table) const
+{
+    const QSqlIndex key = database().primaryIndex(tableIdentifier(table));
+    QStringList out;
+    for (int i = 0; i < key.count(); ++i)
+        out << key.fieldName(i);
+    return out;
+}
+
 QSqlRecord OdbcBackend::tableRecord(const QString &table) const
 {
     const QString identifier = tableIdentifier(table);

@@ -31,6 +31,7 @@ public:
     ColumnKind resultColumnKind(const QSqlQuery &q, int column) const override;
     QHash<QString, ColumnKind> tableColumnKinds(const QString &table) const override;
     bool hasRowIdentity() const override { return false; }
+    QStringList keyColumns(const QString &table) const override;
     // Only the primary key is known ("<table>_PRIMARY"): the server's own.
     QList<IndexColumn> indexColumns(const QString &index) const override;
     QString failureMessage() const override;

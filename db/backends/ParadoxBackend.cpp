@@ -74,6 +74,17 @@ QString ParadoxBackend::writeRefusal(const QString &table) const
     return QString();
 }
 
+QStringList ParadoxBackend::keyColumns(const QString &table) const
+{
+    QString name = table;
+    if (name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive))
+        name.chop(3);
+    for (const QString &file : QDir(m_directory).entryList(QDir::Files))
+        if (file.compare(name + QStringLiteral(".DB"), Qt::CaseInsensitive) == 0)
+            return paradox::keyColumns(QDir(m_directory).filePath(file));
+    return QStringList();
+}
+
 QString ParadoxBackend::failureMessage() const
 {
     return QStringLiteral("Enregistrement verrouillé par un autre utilisateur.");

@@ -18,6 +18,7 @@ public:
     // The driver indexes the columns a statement compares by itself.
     QString addLookupIndex(const QString &, const QStringList &) override { return QString(); }
     QString writeRefusal(const QString &table) const override;
+    QStringList keyColumns(const QString &table) const override;
 
 private:
     QString m_directory;

@@ -86,4 +86,8 @@ void exportSqliteDatabase(QSqlDatabase source, const QString &directory,
 // empty when it would not. Throws nothing.
 QString writeRefusal(const QString &dbFile, int fallbackCodePage = 0);
 
+// The columns of the table's primary key, in order; empty when it has none.
+// Throws db::DbError when the table cannot be read.
+QStringList keyColumns(const QString &dbFile);
+
 } // namespace db::paradox

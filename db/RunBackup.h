@@ -1,0 +1,121 @@
+#pragma once
+#include "db/WriteStatement.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <memory>
+#include <vector>
+
+class QSqlQuery;
+
+namespace db {
+
+class Backend;
+class Connection;
+
+// How a backup names the database it belongs to: the engine and where the
+// data is (a directory or file, or a server and database), never a login's
+// password.
+struct DatabaseIdentity {
+    QString engine;        // "SQLITE", "PARADOX", "MSSQL", "ODBC"
+    QString location;      // directory, file, or server and database
+    QString shortName;     // for file names: the last part of the location
+    QString text() const;  // as the user reads it
+};
+DatabaseIdentity identityOf(const Connection &connection);
+
+// The backup of one run: a SQLite file of its own, on its own connection,
+// holding what every write of the run was about to change, before it
+// changed it.
+//
+// The practice connection's backend hands it every write (see
+// Backend::setRunBackup) inside the write's own savepoint:
+// - UPDATE and DELETE: every row the statement's condition selects, whole,
+//   read with the statement's own condition and values; an UPDATE's rows
+//   are read again after it, so that a restore can tell a row changed since;
+// - INSERT: the row as inserted.
+// Before-images reach the disk (synchronously) before the practice database
+// commits the writes they cover, and each group of them is marked applied
+// once that commit is done: a run killed at any point leaves a backup that
+// covers every change the database kept.
+class RunBackup {
+public:
+    // The file of a run starting now, in the directory (made when missing).
+    // Throws db::BackupError, in the user's words, when it cannot be written.
+    RunBackup(const QString &directory, const DatabaseIdentity &database, const QDateTime &start);
+    ~RunBackup();
+    RunBackup(const RunBackup &) = delete;
+    RunBackup &operator=(const RunBackup &) = delete;
+
+    QString file() const { return m_file; }
+    // The name beside the backup for a file of the same run (".pdf"...).
+    QString companion(const QString &suffix) const;
+
+    // From the backend, in this order around one write; each throws
+    // db::DbError when the backup cannot be written, so that the write does
+    // not happen (or is undone with its savepoint).
+    void beginWrite(Backend &backend, const QSqlQuery &q, const QString &sql, const WriteStatement &w);
+    void endWrite(Backend &backend, const QSqlQuery &q, const WriteStatement &w);
+    void abandonWrite();   // the write failed: its images go
+    // Around the practice database's commit.
+    void beforeCommit();
+    void afterCommit();
+    void afterRollback();
+
+    // Rows the run changed so far (images kept).
+    qint64 imageCount() const { return m_images; }
+
+    // The run's journal as it ended: its summary, its rows and the kept
+    // report's file name (empty when none).
+    struct JournalRow {
+        int niveau = 0;
+        QString origine;
+        QString action;
+    };
+    void keepJournal(const QString &summary, const std::vector<JournalRow> &journal, const QString &report);
+    // How the run ended ("terminé", "interrompu"...): from then on, start-up
+    // no longer takes it for a run that never ended.
+    void finish(const QString &state);
+    bool finished() const { return m_finished; }
+
+private:
+    struct Shape;
+    void exec(QSqlQuery &q);
+    void commitBackup();
+    void beginTransaction();
+    void setMeta(const QString &key, const QVariant &value);
+    int shapeOf(const QStringList &columns);
+    void keepImage(char kind, const QString &table, int shape, const QByteArray &before, const QByteArray &after);
+    QStringList keyColumns(Backend &backend, const QString &table);
+
+    QString m_file;
+    QString m_qtName;
+    QSqlDatabase m_db;
+    std::unique_ptr<QSqlQuery> m_insertImage, m_insertStatement;
+    qint64 m_group = 1;
+    qint64 m_statement = 0;
+    qint64 m_images = 0, m_imagesAtWrite = 0;
+    bool m_inTransaction = false;
+    bool m_groupHasImages = false;
+    bool m_finished = false;
+    QHash<QString, int> m_shapes;   // column names joined -> id
+    QHash<QString, QStringList> m_keys;   // table -> its key columns (server engines)
+    // The rows an UPDATE selected, to read again after it.
+    struct Pending {
+        QStringList columns;
+        std::vector<QVariantList> rows;   // with the row identity first where the engine has one
+        std::vector<QVariantList> locators;
+        QString table;
+        int shape = 0;
+    } m_pending;
+};
+
+// Serialised rows as the backup keeps them: the values with their types.
+QByteArray packRow(const QVariantList &values);
+QVariantList unpackRow(const QByteArray &bytes);
+
+} // namespace db
