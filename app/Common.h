@@ -11,6 +11,11 @@ struct FinProgramme {
     int code = 0;
 };
 
+// The user asked the check run to stop ("Interrompre" on its progress
+// window): thrown between two records, caught by the run, which ends in
+// order. Not a std::exception, so that the phases' guards let it through.
+struct Interruption {};
+
 // The last line of every message that ends the program.
 inline const QString kApplicationFermee = QStringLiteral("L'application va être fermée.");
 

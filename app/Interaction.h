@@ -34,6 +34,10 @@ public:
     virtual void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) = 0;
     virtual void UpdateProgression(const QString &text, int maximum, int position) = 0;
     virtual void ArreterProgression(bool enable) = 0;
+    // Whether the user asked the check run to stop; the run asks between two
+    // records and forgets an earlier request as it starts.
+    virtual bool interruptionDemandee() { return false; }
+    virtual void effacerInterruption() {}
 
     // Modal dialogs; the results are the dialogs' modal results (ResultatModal).
     virtual int afficherSelectPatient() = 0;

@@ -39,15 +39,21 @@ void WidgetInteraction::bip(bool) { QApplication::beep(); }
 
 void WidgetInteraction::DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible)
 {
-    m_main.progression().demarrer(&m_main, QStringLiteral("  "), text, maximum, step, position, barVisible);
+    // Only the check run may be stopped, not the start-up.
+    m_main.progression().demarrer(&m_main, QStringLiteral("  "), text, maximum, step, position, barVisible,
+                                  m_main.runEnCours());
 }
 
 void WidgetInteraction::UpdateProgression(const QString &text, int maximum, int position)
 {
-    m_main.progression().mettreAJour(&m_main, QStringLiteral("  "), text, maximum, position);
+    m_main.progression().mettreAJour(&m_main, QStringLiteral("  "), text, maximum, position, m_main.runEnCours());
 }
 
 void WidgetInteraction::ArreterProgression(bool enable) { m_main.progression().arreter(&m_main, enable); }
+
+bool WidgetInteraction::interruptionDemandee() { return m_main.progression().interruptionDemandee; }
+
+void WidgetInteraction::effacerInterruption() { m_main.progression().interruptionDemandee = false; }
 
 namespace {
 

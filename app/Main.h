@@ -23,6 +23,8 @@ public:
     void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) override;
     void UpdateProgression(const QString &text, int maximum, int position) override;
     void ArreterProgression(bool enable) override;
+    bool interruptionDemandee() override;
+    void effacerInterruption() override;
     int afficherSelectPatient() override;
     int afficherSelectOrganisme() override;
     void afficherResultats() override;
@@ -54,6 +56,8 @@ public:
 
     // Set once the program has been asked to end (exit code).
     std::optional<int> fin;
+    // "&Démarrer"'s check run is going on.
+    bool runEnCours() const { return m_runEnCours; }
 
     QPushButton *BtValider;
     QPushButton *BtFermer;

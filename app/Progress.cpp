@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -28,7 +29,28 @@ TFProgress::TFProgress(QWidget *parent)
     f.setPixelSize(12);
     Panel1->setFont(f);
     Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    layout->addWidget(Panel1, 1);
+    // The button sits at the text's right, in a part of its own that takes
+    // no room while hidden: the window then looks as it always did.
+    auto *ligne = new QHBoxLayout();
+    ligne->setContentsMargins(0, 0, 0, 0);
+    ligne->setSpacing(0);
+    ligne->addWidget(Panel1, 1);
+    m_zoneInterruption = new QWidget(this);
+    auto *zone = new QHBoxLayout(m_zoneInterruption);
+    zone->setContentsMargins(6, 0, 8, 0);
+    BtInterrompre = new QPushButton(QStringLiteral("Interrompre"), m_zoneInterruption);
+    BtInterrompre->setObjectName(QStringLiteral("BtInterrompre"));
+    // The window's wait cursor says the work goes on; the button can be used.
+    BtInterrompre->setCursor(Qt::ArrowCursor);
+    zone->addWidget(BtInterrompre);
+    connect(BtInterrompre, &QPushButton::clicked, this, [this] {
+        // Asked once: the work stops at its next record.
+        BtInterrompre->setEnabled(false);
+        emit interruptionDemandee();
+    });
+    m_zoneInterruption->hide();
+    ligne->addWidget(m_zoneInterruption);
+    layout->addLayout(ligne, 1);
     Barre = new QProgressBar(this);
     Barre->setObjectName(QStringLiteral("Barre"));
     Barre->setFixedHeight(17);
@@ -41,11 +63,30 @@ TFProgress::TFProgress(QWidget *parent)
 
 void TFProgress::closeEvent(QCloseEvent *e) { e->ignore(); }
 
+void TFProgress::proposerInterruption(bool dejaDemandee)
+{
+    BtInterrompre->setEnabled(!dejaDemandee);
+    m_zoneInterruption->show();
+}
+
+bool TFProgress::interruptionProposee() const { return !m_zoneInterruption->isHidden(); }
+
+void Progression::proposerInterruption()
+{
+    TFProgress *f = m_fenetre.data();
+    if (!f || f->interruptionProposee())
+        return;
+    QObject::connect(f, &TFProgress::interruptionDemandee, f, [this] { interruptionDemandee = true; });
+    // A window opened after the request (the next step of the same phase)
+    // shows it as made.
+    f->proposerInterruption(interruptionDemandee);
+}
+
 void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int step,
-                           int position, bool barVisible)
+                           int position, bool barVisible, bool interruptible)
 {
     if (ProgressionVisible) {
-        mettreAJour(aDesactiver, prefixe, text, maximum, position);
+        mettreAJour(aDesactiver, prefixe, text, maximum, position, interruptible);
         return;
     }
     if (aDesactiver)
@@ -61,6 +102,8 @@ void Progression::demarrer(QWidget *aDesactiver, const QString &prefixe, const Q
     m_fenetre->Barre->setVisible(barVisible);
     const QString texte = prefixe + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
     m_fenetre->Panel1->setText(texte);
+    if (interruptible)
+        proposerInterruption();
     noter(texte, true);
     QCoreApplication::processEvents();
     m_fenetre->show();
@@ -81,13 +124,15 @@ void Progression::noter(const QString &texte, bool ouverture)
 
 
 void Progression::mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum,
-                              int position)
+                              int position, bool interruptible)
 {
     if (!ProgressionVisible || !m_fenetre) {
         ProgressionVisible = false;
-        demarrer(aDesactiver, prefixe, text, maximum, 1, position, true);
+        demarrer(aDesactiver, prefixe, text, maximum, 1, position, true, interruptible);
         return;
     }
+    if (interruptible)
+        proposerInterruption();
     // The bar repaints itself at once on a new value; between two repaints
     // of the window it only takes the values. The end of a walk is always
     // seen, unless the walk is a few rows long (a group of duplicates): those

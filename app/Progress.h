@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QWidget>
 
 // The small modeless window of long steps: a line of text and a bar.
@@ -12,11 +13,24 @@ public:
     explicit TFProgress(QWidget *parent = nullptr);
     QLabel *Panel1;
     QProgressBar *Barre;
+    // "Interrompre": hidden unless the work shown may be stopped.
+    QPushButton *BtInterrompre;
     int pas = 1;
+
+    // Shows the button, usable unless the stop was asked already; its click
+    // asks the work to stop.
+    void proposerInterruption(bool dejaDemandee);
+    bool interruptionProposee() const;
+
+signals:
+    void interruptionDemandee();
 
 protected:
     // The work it shows goes on whatever the user asks of the window manager.
     void closeEvent(QCloseEvent *e) override;
+
+private:
+    QWidget *m_zoneInterruption;
 };
 
 // The one progress window of the program and its open flag, shared by the
@@ -27,11 +41,17 @@ public:
     TFProgress *fenetre() const { return m_fenetre.data(); }
 
     // prefixe: the blanks before the text; the two empty-text forms differ
-    // between opening and updating.
+    // between opening and updating. interruptible: the window offers
+    // "Interrompre" (the check run's own).
     void demarrer(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int step,
-                  int position, bool barVisible);
-    void mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int position);
+                  int position, bool barVisible, bool interruptible = false);
+    void mettreAJour(QWidget *aDesactiver, const QString &prefixe, const QString &text, int maximum, int position,
+                     bool interruptible = false);
     void arreter(QWidget *aReactiver, bool enable);
+
+    // The check run's stop, set by "Interrompre": it outlives the windows of
+    // the run, cleared by the next run.
+    bool interruptionDemandee = false;
 
     // The last texts shown, in order, for tests and for the record; the
     // oldest go beyond kHistorique, so that a run over many rows keeps a
@@ -47,6 +67,7 @@ public:
 
 private:
     void noter(const QString &texte, bool ouverture);
+    void proposerInterruption();
 
     QPointer<TFProgress> m_fenetre;
     QElapsedTimer m_dernierAffichage;

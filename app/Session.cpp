@@ -42,6 +42,18 @@ void InteractionEngagee::engager()
 
 Session::~Session() = default;
 
+void Session::verifierInterruption()
+{
+    if (m_interruptible && m_sansInterruption == 0 && !m_interaction.dialogueOuvert() && ui.interruptionDemandee())
+        throw common::Interruption{};
+}
+
+Session::TraitementInterruptible::TraitementInterruptible(Session &s) : m_s(s)
+{
+    m_s.ui.effacerInterruption();
+    m_s.m_interruptible = true;
+}
+
 void Session::supprimerVerrous()
 {
     const QChar sep = common::separateur();

@@ -65,16 +65,37 @@ public:
     void UpdateProgression(const QString &text, int maximum, int position) override
     { m_ui.UpdateProgression(text, maximum, position); }
     void ArreterProgression(bool enable) override { m_ui.ArreterProgression(enable); }
-    int afficherSelectPatient() override { engager(); return m_ui.afficherSelectPatient(); }
-    int afficherSelectOrganisme() override { engager(); return m_ui.afficherSelectOrganisme(); }
+    bool interruptionDemandee() override { return m_ui.interruptionDemandee(); }
+    void effacerInterruption() override { m_ui.effacerInterruption(); }
+    int afficherSelectPatient() override
+    {
+        engager();
+        const Ouvert ouvert(m_dialogues);
+        return m_ui.afficherSelectPatient();
+    }
+    int afficherSelectOrganisme() override
+    {
+        engager();
+        const Ouvert ouvert(m_dialogues);
+        return m_ui.afficherSelectOrganisme();
+    }
     void afficherResultats() override { engager(); m_ui.afficherResultats(); }
     void imprimerRapport() override { engager(); m_ui.imprimerRapport(); }
     bool enregistrerRapport(const QString &chemin, QString *erreur) override { return m_ui.enregistrerRapport(chemin, erreur); }
 
+    // A resolution dialog is settling a case: its work is the case's.
+    bool dialogueOuvert() const { return m_dialogues > 0; }
+
 private:
+    struct Ouvert {
+        explicit Ouvert(int &n) : m_n(n) { ++m_n; }
+        ~Ouvert() { --m_n; }
+        int &m_n;
+    };
     void engager();
     Interaction &m_ui;
     db::Connection &m_connection;
+    int m_dialogues = 0;
 };
 
 // The main window's state and services, without the window: an aggregate of
@@ -125,10 +146,51 @@ public:
     QString RenvoyerMontant(const QString &monnaie, const db::Decimal &montant) const;
     QString DecrireActes() const;   // current row of Qry1
 
+    // The phases open the progress for a step and move it at the start of
+    // each record: both are the boundaries where a stop the user asked for
+    // ends the run (common::Interruption).
     void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible)
-    { ui.DemarrerProgression(text, maximum, step, position, barVisible); }
-    void UpdateProgression(const QString &text, int maximum, int position) { ui.UpdateProgression(text, maximum, position); }
+    {
+        ui.DemarrerProgression(text, maximum, step, position, barVisible);
+        verifierInterruption();
+    }
+    void UpdateProgression(const QString &text, int maximum, int position)
+    {
+        ui.UpdateProgression(text, maximum, position);
+        verifierInterruption();
+    }
     void ArreterProgression(bool enable) { ui.ArreterProgression(enable); }
+
+    // Throws common::Interruption when the user asked the run to stop and
+    // the run stands between two records: a run is going on, no group of
+    // work is under way and no resolution dialog is open.
+    void verifierInterruption();
+
+    // The check run, for as long as it lives: stops are honoured; one asked
+    // before it began is forgotten.
+    class TraitementInterruptible {
+    public:
+        explicit TraitementInterruptible(Session &s);
+        ~TraitementInterruptible() { m_s.m_interruptible = false; }
+        TraitementInterruptible(const TraitementInterruptible &) = delete;
+        TraitementInterruptible &operator=(const TraitementInterruptible &) = delete;
+
+    private:
+        Session &m_s;
+    };
+    // Work that stands or falls as a whole (a group of duplicates, a question
+    // and the corrections it decides): its progress updates are no
+    // boundaries; a stop asked meanwhile waits for the next one after it.
+    class SansInterruption {
+    public:
+        explicit SansInterruption(Session &s) : m_s(s) { ++m_s.m_sansInterruption; }
+        ~SansInterruption() { --m_s.m_sansInterruption; }
+        SansInterruption(const SansInterruption &) = delete;
+        SansInterruption &operator=(const SansInterruption &) = delete;
+
+    private:
+        Session &m_s;
+    };
 
     // Shut-down: removes the work, query and lock files, then throws
     // common::FinProgramme (code 1 after showing an error that stopped the
@@ -136,6 +198,9 @@ public:
     [[noreturn]] void BtFermerClick();
 
 private:
+    bool m_interruptible = false;
+    int m_sansInterruption = 0;
+
     QString repertoireParadox() const;
     // Undoes the writes a killed run left half-done in the practice tables,
     // before the connection reads them; ends the program (after its

@@ -45,29 +45,47 @@ void CheckRun::BtValiderClick()
         Session &s;
         ~FinSauvegarde() { s.sauvegarde.reset(); }
     } finSauvegarde{s};
-    try {
-        for (Phase p : phases) {
-            // One commit per phase rather than one per statement; each
-            // statement still succeeds or fails alone.
-            db::WriteGroup groupe(s.DBOrbelis);
-            (this->*p)();
-            groupe.close();
-        }
-    } catch (const common::FinProgramme &) {
-        throw;
-    } catch (const std::exception &e) {
-        // A failure the phases do not guard: the run stops in order, and what
-        // it recorded so far is still offered for review.
-        const QString message = garde::messageDe(e);
-        terminerSauvegarde(QStringLiteral("arrêté sur une erreur"));
+    // The run stops in order: what it recorded so far is still offered for review.
+    const auto arreterEnOrdre = [this](const QString &etat, Boite kind, const QString &texte) {
+        terminerSauvegarde(etat);
         s.ArreterProgression(true);
-        s.ui.message(Boite::Erreur, QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
-                                                   "Les corrections déjà effectuées sont conservées.")
-                                        + QStringLiteral("\r") + QStringLiteral("Erreur : ") + message);
+        s.ui.message(kind, texte);
         if (s.journal.nombre() > 0) {
             ConsulterResultats();
             s.journal.vider();
         }
+    };
+    try {
+        const Session::TraitementInterruptible interruptible(s);
+        for (Phase p : phases) {
+            s.verifierInterruption();
+            // One commit per phase rather than one per statement; each
+            // statement still succeeds or fails alone.
+            db::WriteGroup groupe(s.DBOrbelis);
+            try {
+                (this->*p)();
+            } catch (const common::Interruption &) {
+                // The phase's records done so far are kept; a failure of
+                // that commit is told as any other.
+                groupe.close();
+                throw;
+            }
+            groupe.close();
+        }
+    } catch (const common::FinProgramme &) {
+        throw;
+    } catch (const common::Interruption &) {
+        arreterEnOrdre(QStringLiteral("interrompu"), Boite::Information,
+                       QStringLiteral("Le traitement a été interrompu à votre demande. Les corrections déjà effectuées sont "
+                                      "conservées ; elles peuvent être annulées par la restauration de la sauvegarde de ce "
+                                      "traitement."));
+        return;
+    } catch (const std::exception &e) {
+        // A failure the phases do not guard.
+        arreterEnOrdre(QStringLiteral("arrêté sur une erreur"), Boite::Erreur,
+                       QStringLiteral("Le traitement a été interrompu par une erreur imprévue. "
+                                      "Les corrections déjà effectuées sont conservées.")
+                           + QStringLiteral("\r") + QStringLiteral("Erreur : ") + garde::messageDe(e));
         return;
     }
     terminerSauvegarde(QStringLiteral("terminé"));

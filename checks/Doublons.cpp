@@ -38,6 +38,9 @@ void CheckRun::SupprimerDoublons()
     while (p.suivant()) {
         if (groupes.fieldByName(QStringLiteral("Compteur")).asInteger() <= 1)
             continue;
+        // Which record of a group stays depends on all of them: a group is
+        // handled whole or not at all.
+        const Session::SansInterruption groupeEntier(s);
         // A null key is looked up as 0 or the zero date, which finds none of
         // the group's own records: such a group is left alone.
         recettes.clearSql();

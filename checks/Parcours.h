@@ -1,4 +1,5 @@
 #pragma once
+#include "app/Common.h"
 #include "app/Session.h"
 #include "checks/CheckRun.h"
 #include "db/Query.h"
@@ -45,3 +46,17 @@ private:
     int m_total;
     int m_position = 0;
 };
+
+// A walk whose findings are summed up once it ends: when the user stops the
+// run in the middle of it, what it did so far is still summed up.
+template <class Walk, class Summary>
+void parcourirPuisResumer(Walk &&walk, Summary &&summary)
+{
+    try {
+        walk();
+    } catch (const common::Interruption &) {
+        summary();
+        throw;
+    }
+    summary();
+}

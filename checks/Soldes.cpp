@@ -23,6 +23,9 @@ QString petitsSoldes(int caisse)
 
 void CheckRun::SolderPetitsSoldes()
 {
+    // The answers are followed by the corrections they asked for, or the
+    // user would be left not knowing which of them were applied.
+    const Session::SansInterruption decision(s);
     if (!s.ui.question(Boite::Confirmation, QStringLiteral("Souhaitez-vous solder les dettes des tiers payants présentant un "
                                                            "solde inférieur à un centime d'Euro ?")))
         return;

@@ -121,26 +121,29 @@ void CheckRun::AnnulerFSEInconnues()
     s.Qry3.clearSql();
     s.Qry3.addLine(QStringLiteral("UPDATE CPMAIN SET CPSVFact_ID=NULL WHERE CPMAIN_ID=:cpmain_id"));
     Parcours p(s, s.Qry1, texte, true, QStringLiteral("Recherche des FSE inconnues dans la comptabilité ("));
-    while (p.suivant()) {
-        s.Qry2.setInteger(QStringLiteral("cpsvfact_id"), s.Qry1.fieldByName(QStringLiteral("CPSVFact_ID")).asInteger());
-        s.Qry2.open();
-        if (s.Qry2.field(0).asInteger() != 0)
-            continue;
-        const qint64 recette = s.Qry1.fieldByName(QStringLiteral("CPMAIN_ID")).asInteger();
-        try {
-            s.Qry3.setInteger(QStringLiteral("cpmain_id"), recette);
-            s.Qry3.execSQL();
-            ++annulees;
-        } catch (const db::DbError &e) {
-            s.AjouterResultat(0, QString(), 0, kOrigineCompta, 2,
-                              QStringLiteral("FSE inconnue : l'enregistrement n°") + QString::number(recette)
-                                  + QStringLiteral(" indique une FSE inconnue dans CPSVFact. Le programme n'est pas parvenu à annuler cette information avec pour la raison suivante :")
-                                  + e.message());
+    parcourirPuisResumer([&] {
+        while (p.suivant()) {
+            s.Qry2.setInteger(QStringLiteral("cpsvfact_id"), s.Qry1.fieldByName(QStringLiteral("CPSVFact_ID")).asInteger());
+            s.Qry2.open();
+            if (s.Qry2.field(0).asInteger() != 0)
+                continue;
+            const qint64 recette = s.Qry1.fieldByName(QStringLiteral("CPMAIN_ID")).asInteger();
+            try {
+                s.Qry3.setInteger(QStringLiteral("cpmain_id"), recette);
+                s.Qry3.execSQL();
+                ++annulees;
+            } catch (const db::DbError &e) {
+                s.AjouterResultat(0, QString(), 0, kOrigineCompta, 2,
+                                  QStringLiteral("FSE inconnue : l'enregistrement n°") + QString::number(recette)
+                                      + QStringLiteral(" indique une FSE inconnue dans CPSVFact. Le programme n'est pas parvenu à annuler cette information avec pour la raison suivante :")
+                                      + e.message());
+            }
         }
-    }
-    if (annulees >= 1)
-        s.AjouterResultat(0, QString(), 0, kOrigineCompta, 3,
-                          QStringLiteral("FSE inconnues : ") + QString::number(annulees)
-                              + QStringLiteral(" enregistrements de CPMAin mentionnaient des FSE inexistantes dans CPSVFact. Cette information a été annulée."));
+    }, [&] {
+        if (annulees >= 1)
+            s.AjouterResultat(0, QString(), 0, kOrigineCompta, 3,
+                              QStringLiteral("FSE inconnues : ") + QString::number(annulees)
+                                  + QStringLiteral(" enregistrements de CPMAin mentionnaient des FSE inexistantes dans CPSVFact. Cette information a été annulée."));
+    });
     s.ArreterProgression(true);
 }

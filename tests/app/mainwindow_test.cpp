@@ -5,6 +5,7 @@
 #include "dialogs/SelectPat.h"
 #include "report/PrintRes.h"
 #include "report/ShowRes.h"
+#include "tools/demo/DemoData.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -475,6 +476,7 @@ private slots:
         QVERIFY(p && p->isVisible());
         QVERIFY(!main.isEnabled());
         QVERIFY(p->isEnabled());   // its text is not greyed with its disabled owner
+        QVERIFY(!enfant<QPushButton>(p, "BtInterrompre")->isVisible());   // no run to stop
         QVERIFY(!(p->windowFlags() & Qt::WindowStaysOnTopHint));
         QVERIFY(p->windowHandle());
         QCOMPARE(p->windowHandle()->transientParent(), main.windowHandle());
@@ -503,6 +505,64 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&main));
         ui.message(Boite::Information, L("pour information"));
         QCOMPARE(proprietaire, main.windowHandle());
+    }
+
+    // "Interrompre" on the run's progress window, clicked while phase 9
+    // walks its rows: the run ends in order with the information box.
+    void interruptButtonEndsTheRunInOrder()
+    {
+        PracticeFixture f;
+        demo::writeDemoData(f.db(), demo::kDefaultPatients, demo::kDefaultSeed);
+        Pilote pilote;
+        TFMain main;
+        QStringList vusAvecLeBouton;   // progress texts shown while the button was offered
+        QString libelle;
+        QSize taille;
+        bool clique = false, actifApresClic = true;
+        QTimer guetteur;
+        connect(&guetteur, &QTimer::timeout, &main, [&] {
+            TFProgress *p = main.progression().fenetre();
+            if (clique || !p || !p->isVisible())
+                return;
+            auto *bouton = enfant<QPushButton>(p, "BtInterrompre");
+            if (!bouton->isVisible() || !bouton->isEnabled())
+                return;
+            vusAvecLeBouton << p->Panel1->text();
+            if (!p->Panel1->text().startsWith(L("  Recherche des doublons dans la comptabilité (")))
+                return;
+            libelle = bouton->text();
+            taille = p->size();
+            QTest::mouseClick(bouton, Qt::LeftButton);
+            clique = true;
+            actifApresClic = bouton->isEnabled();
+        });
+        guetteur.start(0);
+        lancer(main);
+        guetteur.stop();
+
+        QVERIFY(clique);
+        QCOMPARE(libelle, L("Interrompre"));
+        QCOMPARE(taille, QSize(506, 65));
+        QVERIFY(!actifApresClic);   // asked once
+        QVERIFY(vusAvecLeBouton.first().startsWith(L("  Vérification de la numérotation")));
+        QCOMPARE(pilote.inattendus, QStringList());
+        const QString interrompu = L("Le traitement a été interrompu à votre demande. Les corrections déjà effectuées sont "
+                                     "conservées ; elles peuvent être annulées par la restauration de la sauvegarde de ce "
+                                     "traitement.");
+        QCOMPARE(pilote.boitesDe(interrompu).size(), 1);
+        QCOMPARE(pilote.boitesDe(interrompu)[0].icone, QMessageBox::Information);
+        QCOMPARE(pilote.boitesDe(interrompu)[0].boutons, QStringList({L("OK")}));
+        // Then the review, the print question, and nothing of phase 10 on.
+        QVERIFY(!pilote.visionneuse.isEmpty());
+        QCOMPARE(pilote.boitesDe(kImprimer).size(), 1);
+        QCOMPARE(pilote.boites.size(), 2);
+        for (const QString &t : main.progression().historique)
+            QVERIFY2(!t.contains(L("patients inconnus")), qPrintable(t));
+        QCOMPARE(main.session().TableResultats.recordCount(), 0);
+        QVERIFY(!main.fin);
+        QVERIFY(main.isEnabled());
+        QVERIFY(!main.progression().ProgressionVisible);
+        QVERIFY(enfant<QPushButton>(&main, "BtValider")->isEnabled());
     }
 
     void healthyPracticeStaysOpenOnNo()

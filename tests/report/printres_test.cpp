@@ -389,6 +389,7 @@ private slots:
         QVERIFY(p->isVisible());
         QVERIFY(p->Barre->isHidden());
         QCOMPARE(p->Panel1->text(), QString(28, QLatin1Char(' ')) + L("Veuillez patienter"));
+        QVERIFY(!enfant<QPushButton>(p, "BtInterrompre")->isVisible());   // the report cannot be stopped
         QVERIFY(principale.isEnabled());
         rapport.ArreterProgression();
         QVERIFY(!rapport.fenetreProgression());

@@ -42,6 +42,8 @@ void ScriptedInteraction::DemarrerProgression(const QString &text, int maximum, 
     mainEnabled = false;
     progressOpen = true;
     progress << QStringLiteral("  ") + (text.isEmpty() ? QStringLiteral("Veuillez patienter") : text);
+    if (interrompreSi && interrompreSi(progress.last(), position))
+        interruption = true;
 }
 
 void ScriptedInteraction::UpdateProgression(const QString &text, int maximum, int position)
@@ -53,6 +55,8 @@ void ScriptedInteraction::UpdateProgression(const QString &text, int maximum, in
     const QString t = QStringLiteral("  ") + (text.isEmpty() ? QStringLiteral("Veuillez patienter...") : text);
     if (progress.isEmpty() || progress.last() != t)
         progress << t;
+    if (interrompreSi && interrompreSi(t, position))
+        interruption = true;
 }
 
 void ScriptedInteraction::ArreterProgression(bool enable)

@@ -35,6 +35,12 @@ public:
     std::function<int()> onSelectOrganisme;
     std::function<void()> onViewer;
     std::function<void()> onPrint;
+    // The user's "Interrompre": the request is made when a progress text
+    // shown (with its leading blanks) and the bar's position satisfy it, as
+    // a click during that update would. The run clears the request as it
+    // starts, not the condition.
+    std::function<bool(const QString &texte, int position)> interrompreSi;
+    bool interruption = false;
 
     void message(Boite kind, const QString &text) override { messages.append({kind, text}); }
     bool question(Boite kind, const QString &text) override;
@@ -42,6 +48,8 @@ public:
     void DemarrerProgression(const QString &text, int maximum, int step, int position, bool barVisible) override;
     void UpdateProgression(const QString &text, int maximum, int position) override;
     void ArreterProgression(bool enable) override;
+    bool interruptionDemandee() override { return interruption; }
+    void effacerInterruption() override { interruption = false; }
     int afficherSelectPatient() override { return onSelectPatient ? onSelectPatient() : 0; }
     int afficherSelectOrganisme() override { return onSelectOrganisme ? onSelectOrganisme() : 0; }
     void afficherResultats() override;
