@@ -346,20 +346,44 @@ void TFPrint::garderActionsEntieres(QPrinter &printer)
     }
 }
 
+void TFPrint::ecrireCorps()
+{
+    int i = 0;
+    int rang = 0;
+    s.journal.parcourir([&](const Journal::Lue &ligne) {
+        ++i;
+        if (i == 17)
+            i = 1;
+        afficherProgression(QStringLiteral("  Préparation de l'impression. Veuillez patienter ")
+                            + QString(i % 9 + 1, QLatin1Char(' ')) + QLatin1Char('o'));
+        ajouterRangee(ligne, ++rang);
+    });
+}
+
+void TFPrint::imprimerDocument(QPrinter &printer)
+{
+    printer.setDocName(QStringLiteral("Compte rendu de Aldurix"));
+    garderActionsEntieres(printer);
+    RichEdit1->print(&printer);
+}
+
+void TFPrint::imprimerSansDialogue(QPrinter &printer)
+{
+    try {
+        ecrireCorps();
+    } catch (const db::DbError &) {
+        EcrireEnTete();
+        throw;
+    }
+    imprimerDocument(printer);
+    EcrireEnTete();
+}
+
 void TFPrint::BitBtn1Click()
 {
     DemarrerProgression(QStringLiteral("Préparation de l'impression. Veuillez patienter..."));
     try {
-        int i = 0;
-        int rang = 0;
-        s.journal.parcourir([&](const Journal::Lue &ligne) {
-            ++i;
-            if (i == 17)
-                i = 1;
-            afficherProgression(QStringLiteral("  Préparation de l'impression. Veuillez patienter ")
-                                + QString(i % 9 + 1, QLatin1Char(' ')) + QLatin1Char('o'));
-            ajouterRangee(ligne, ++rang);
-        });
+        ecrireCorps();
     } catch (const db::DbError &e) {
         // A report cut short would pass for the whole journal: nothing is printed.
         ArreterProgression();
@@ -372,9 +396,7 @@ void TFPrint::BitBtn1Click()
 
     QPrinter printer(QPrinter::HighResolution);
     if (choisirImprimante && choisirImprimante(printer)) {
-        printer.setDocName(QStringLiteral("Compte rendu de Aldurix"));
-        garderActionsEntieres(printer);
-        RichEdit1->print(&printer);
+        imprimerDocument(printer);
         if (printer.printerState() == QPrinter::Error)
             s.ui.message(Boite::Erreur, QStringLiteral("Le compte rendu n'a pas pu être imprimé sur ")
                                             + (printer.outputFileName().isEmpty() ? printer.printerName()

@@ -27,6 +27,11 @@ public:
     // Builds the report from the journal, asks for the printer, prints, and
     // leaves only the heading in the document.
     void BitBtn1Click();
+    // The same document on a printer already set up: no printer dialog, no
+    // progress window, no message. Leaves only the heading, as BitBtn1Click
+    // does; throws db::DbError, printing nothing, when the journal cannot be
+    // read. The printer's state tells whether it printed.
+    void imprimerSansDialogue(QPrinter &printer);
 
     // The report's own progress window: a text and no bar; the windows stay
     // enabled as they are.
@@ -56,6 +61,12 @@ private:
     void formater(int debut, int fin, const QTextCharFormat &format);
     void afficherProgression(const QString &texte);
     void ajouterRangee(const Journal::Lue &ligne, int rang);
+    // The journal's rows after the heading, one action each, telling the
+    // progress window when there is one. Throws db::DbError when the journal
+    // cannot be read; the document then holds part of them.
+    void ecrireCorps();
+    // The document as it stands, on the printer given, its pages kept.
+    void imprimerDocument(QPrinter &printer);
     // Starts on a new page every action that the printer's pages would
     // otherwise cut in two, when it fits on one page.
     void garderActionsEntieres(QPrinter &printer);

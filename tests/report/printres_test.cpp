@@ -1,11 +1,14 @@
 #include "support/Fixture.h"
 #include "app/Progress.h"
 #include "report/PrintRes.h"
+#include "report/RapportPdf.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -189,6 +192,55 @@ class PrintResTest : public QObject {
             if (re.match(pages[i]).hasMatch())
                 out << i + 1;
         return out;
+    }
+
+    // Prints the report to a PDF file on A4 paper, as a user's printer
+    // choice would, without a dialog.
+    static void imprimerA4(TFPrint &rapport, const QString &pdf)
+    {
+        rapport.choisirImprimante = [&](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+        rapport.BitBtn1Click();
+    }
+
+    static QStringList fichiers(const QString &dossier)
+    {
+        return QDir(dossier).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+
+    // Counts the report's progress windows that come up.
+    struct GuetteurProgression : QObject {
+        int vues = 0;
+        GuetteurProgression() { qApp->installEventFilter(this); }
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::Show && o->inherits("TFProgress"))
+                ++vues;
+            return false;
+        }
+    };
+
+    // Rows of every kind the report lays out, and enough of them, some long,
+    // for several pages whose breaks the report moves.
+    static void remplirJournal(Session &s)
+    {
+        s.AjouterResultat(1, L("12/25/2023 10:30:00"), 1, L("Liste des patients (PATIENTS)"), 1,
+                          L("première ligne\rseconde ligne\r\rquatrième, après une ligne vide"));
+        s.AjouterResultat(0, QString(), 42, L("Comptabilité (CPMAIN)"), 2, L("médecin inconnu"));
+        s.journal.ajouter({.patientId = 5, .date = QDateTime(QDate(2024, 3, 4), QTime(0, 0)), .niveau = 3,
+                           .action = L("dossier seul")});
+        s.journal.ajouter({.patientNom = L("NOM SEUL"), .origine = L("Relevés"), .niveau = 7, .action = L("niveau sans mot")});
+        for (int i = 1; i <= 40; ++i) {
+            QStringList lignes;
+            for (int l = 0; l <= i % 4; ++l)
+                lignes << QString(L("mot ")).repeated((i * 29 + l * 13) % 70) + L("fin#%1.%2").arg(i).arg(l);
+            s.AjouterResultat(i % 2, QString(), i % 3 ? 1 : 42, L("Table %1").arg(i), 1 + i % 3,
+                              lignes.join(QLatin1Char('\r')));
+        }
     }
 
     static void casser(PracticeFixture &f)
@@ -560,6 +612,181 @@ private slots:
             QCOMPARE(titre.size(), 1);
             QCOMPARE(pagesAvec(pages, L("fin-%1").arg(i)), titre);
         }
+    }
+
+    // The kept file is the printed report: the same lines on the same pages,
+    // under the same title, on A4, with no window or box along the way; the
+    // journal is only read.
+    void keptPdfIsThePrintedReport()
+    {
+        if (QStandardPaths::findExecutable(L("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed");
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        remplirJournal(*s);
+        QTemporaryDir dir;
+        const QString imprime = dir.filePath(L("imprime.pdf")), garde = dir.filePath(L("garde.pdf"));
+        TFPrint rapport(*s);
+        imprimerA4(rapport, imprime);
+        QVERIFY(QFile::exists(imprime));
+
+        const int rang = s->TableResultats.recNo(), nombre = s->journal.nombre();
+        QVERIFY(rang > 0);
+        const QStringList progression = ui.progress;
+        GuetteurProgression guetteur;
+        QString erreur = L("inchangée");
+        QVERIFY(enregistrerRapportPdf(*s, garde, &erreur));
+        QCOMPARE(erreur, L("inchangée"));
+        QCOMPARE(guetteur.vues, 0);
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(ui.progress, progression);
+        QCOMPARE(fichiers(dir.path()), QStringList({L("garde.pdf"), L("imprime.pdf")}));
+
+        const QStringList pagesImprimees = pagesPdf(imprime), pagesGardees = pagesPdf(garde);
+        QVERIFY2(pagesImprimees.size() >= 3, qPrintable(QString::number(pagesImprimees.size())));
+        QCOMPARE(pagesGardees, pagesImprimees);
+        const QString texte = textePdf(garde);
+        QCOMPARE(texte, textePdf(imprime));
+        QVERIFY(texte.contains(L("Pour le médecin : n°42")) && texte.contains(L("quatrième, après une ligne vide")));
+
+        QProcess info;
+        info.start(L("pdfinfo"), {garde});
+        info.waitForFinished(30000);
+        const QString infos = QString::fromUtf8(info.readAllStandardOutput());
+        QVERIFY2(infos.contains(L("Compte rendu de Aldurix")), qPrintable(infos));
+        QVERIFY2(infos.contains(L("(A4)")), qPrintable(infos));
+
+        // The journal as the end of the run finds it: open, on its row, rows
+        // still added in order, then emptied.
+        QVERIFY(s->TableResultats.active());
+        QVERIFY(!s->TableResultats.editing());
+        QCOMPARE(s->TableResultats.recNo(), rang);
+        QCOMPARE(s->journal.nombre(), nombre);
+        s->AjouterResultat(0, QString(), 0, L("AAA"), 0, L("ajoutée après"));
+        QVERIFY(ui.messages.isEmpty());
+        QCOMPARE(s->journal.nombre(), nombre + 1);
+        QCOMPARE(s->journal.lignes().front().action.asString(), L("ajoutée après"));
+        s->journal.vider();
+        QCOMPARE(s->journal.nombre(), 0);
+    }
+
+    // Whatever became of the print, before or after it, through the function
+    // or on the printing window itself, the kept file reads the same, and the
+    // window prints as before; a second file of the same name replaces the first.
+    void keptPdfWhateverThePrintDid()
+    {
+        if (QStandardPaths::findExecutable(L("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed");
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        remplirJournal(*s);
+        QTemporaryDir dir;
+        auto chemin = [&](const char *nom) { return dir.filePath(L(nom)); };
+
+        QVERIFY(enregistrerRapportPdf(*s, chemin("avant.pdf")));
+        TFPrint rapport(*s);
+        bool vu = false;
+        repondreDialogue(chemin("annule.pdf"), false, &vu);
+        rapport.BitBtn1Click();
+        QVERIFY(vu);
+        QVERIFY(!QFile::exists(chemin("annule.pdf")));
+        QVERIFY(enregistrerRapportPdf(*s, chemin("apres.pdf")));
+
+        // Kept through the window that printed: it shows nothing and is left
+        // with its heading, ready to print the whole report again.
+        const QStringList historique = rapport.historiqueProgression;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setOutputFileName(chemin("fenetre.pdf"));
+        rapport.imprimerSansDialogue(printer);
+        QCOMPARE(rapport.historiqueProgression, historique);
+        QVERIFY(!rapport.fenetreProgression());
+        QCOMPARE(lignesDe(*enfant<QTextEdit>(&rapport, "RichEdit1")->document()), enTete());
+        imprimerA4(rapport, chemin("imprime.pdf"));
+        QCOMPARE(rapport.historiqueProgression.size(), historique.size() * 2);
+        QVERIFY(ui.messages.isEmpty());
+
+        const QStringList attendues = pagesPdf(chemin("avant.pdf"));
+        QVERIFY(attendues.size() >= 3);
+        for (const char *nom : {"apres.pdf", "fenetre.pdf", "imprime.pdf"})
+            QVERIFY2(pagesPdf(chemin(nom)) == attendues, nom);
+
+        s->AjouterResultat(0, QString(), 0, L("AAA"), 0, L("une de plus"));
+        QVERIFY(enregistrerRapportPdf(*s, chemin("avant.pdf")));
+        const QStringList remplacees = pagesPdf(chemin("avant.pdf"));
+        QVERIFY(remplacees.join(QString()).contains(L("une de plus")));
+        QVERIFY(!attendues.join(QString()).contains(L("une de plus")));
+        QCOMPARE(fichiers(dir.path()),
+                 QStringList({L("apres.pdf"), L("avant.pdf"), L("fenetre.pdf"), L("imprime.pdf")}));
+    }
+
+    void keptPdfNotWritten_data()
+    {
+        QTest::addColumn<QString>("cas");
+        QTest::newRow("dossier absent") << L("absent");
+        QTest::newRow("dossier qui est un fichier") << L("fichier");
+        QTest::newRow("dossier en lecture seule") << L("lectureSeule");
+        QTest::newRow("nom d'un dossier") << L("nomDossier");
+        QTest::newRow("journal illisible") << L("journal");
+    }
+
+    // Nothing under the final name nor beside it, the reason in French, and
+    // no box: the caller tells the user.
+    void keptPdfNotWritten()
+    {
+        QFETCH(QString, cas);
+        PracticeFixture f;
+        ScriptedInteraction ui;
+        auto s = demarrer(f, ui);
+        QVERIFY(s);
+        s->AjouterResultat(1, QString(), 1, L("O1"), 1, L("texte"));
+        QTemporaryDir dir;
+        QString dossier = dir.path(), pdf = dir.filePath(L("rapport.pdf"));
+        if (cas == L("absent")) {
+            pdf = dir.filePath(L("absent/rapport.pdf"));
+        } else if (cas == L("fichier")) {
+            QFile fichier(dir.filePath(L("sauvegarde")));
+            QVERIFY(fichier.open(QIODevice::WriteOnly));
+            pdf = fichier.fileName() + L("/rapport.pdf");
+        } else if (cas == L("lectureSeule")) {
+            dossier = dir.filePath(L("verrouille"));
+            QVERIFY(QDir().mkdir(dossier));
+            QVERIFY(QFile::setPermissions(dossier, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            pdf = dossier + L("/rapport.pdf");
+            QFile essai(dossier + L("/essai"));
+            if (essai.open(QIODevice::WriteOnly)) {
+                essai.remove();
+                QSKIP("this user writes in a read-only directory (root)");
+            }
+        } else if (cas == L("nomDossier")) {
+            QVERIFY(QDir().mkdir(pdf));
+        } else {
+            casser(f);
+        }
+        const QStringList avant = fichiers(dossier);
+
+        QString erreur;
+        QVERIFY(!enregistrerRapportPdf(*s, pdf, &erreur));
+        const QString debut = L("Le compte rendu n'a pas pu être enregistré dans le fichier ")
+                              + QDir::toNativeSeparators(QFileInfo(pdf).absoluteFilePath()) + L(" : ");
+        QVERIFY2(erreur.startsWith(debut) && erreur.size() > debut.size() + 3, qPrintable(erreur));
+        if (cas == L("journal"))
+            QVERIFY2(erreur.contains(L("Aldurix3")), qPrintable(erreur));
+        if (cas == L("lectureSeule"))
+            QVERIFY2(erreur.endsWith(L("le droit d'écrire dans le dossier ") + QDir::toNativeSeparators(dossier)
+                                     + L(" n'est pas accordé")),
+                     qPrintable(erreur));
+        QVERIFY(!QFileInfo(pdf).isFile());
+        QCOMPARE(fichiers(dossier), avant);
+        QVERIFY(ui.messages.isEmpty());
+        QVERIFY(!enregistrerRapportPdf(*s, pdf));   // without a place for the reason
+        QCOMPARE(fichiers(dossier), avant);
+        QFile::setPermissions(dossier, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void unreadableJournalPrintsNothing()
