@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+class Session;
+
 // The narrow seam through which the check run and the start-up reach the user:
 // message boxes, progress, the two resolution dialogs and the review of the
 // results. The program implements it with its windows; tests script it.
@@ -47,8 +49,9 @@ public:
     // Writes the report of the journal, the document imprimerRapport()
     // prints, as a PDF file, without asking anything. False with the reason
     // when it cannot.
-    virtual bool enregistrerRapport(const QString &chemin, QString *erreur)
+    virtual bool enregistrerRapport(Session &session, const QString &chemin, QString *erreur)
     {
+        Q_UNUSED(session);
         Q_UNUSED(chemin);
         if (erreur)
             *erreur = QStringLiteral("cette interface ne sait pas écrire de compte rendu.");

@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "report/RapportPdf.h"
 #include "app/Garde.h"
 #include "app/Messages.h"
 #include "db/DbError.h"
@@ -85,6 +86,11 @@ void WidgetInteraction::afficherResultats()
 {
     TFShowRes viewer(m_main.session(), &m_main);
     executer(&viewer);
+}
+
+bool WidgetInteraction::enregistrerRapport(Session &session, const QString &chemin, QString *erreur)
+{
+    return enregistrerRapportPdf(session, chemin, erreur);
 }
 
 void WidgetInteraction::imprimerRapport()

@@ -29,6 +29,7 @@ public:
     int afficherSelectOrganisme() override;
     void afficherResultats() override;
     void imprimerRapport() override;
+    bool enregistrerRapport(Session &session, const QString &chemin, QString *erreur) override;
 
 private:
     QWidget *proprietaire() const;

@@ -54,7 +54,7 @@ void SauvegardeTraitement::conserverJournal()
     QString rapport;
     if (!lignes.empty() && erreur.isEmpty()) {
         const QString chemin = m_backup->companion(QStringLiteral(".pdf"));
-        if (s.ui.enregistrerRapport(chemin, &erreur))
+        if (s.ui.enregistrerRapport(s, chemin, &erreur))
             rapport = QFileInfo(chemin).fileName();
     }
     try {

@@ -81,7 +81,8 @@ public:
     }
     void afficherResultats() override { engager(); m_ui.afficherResultats(); }
     void imprimerRapport() override { engager(); m_ui.imprimerRapport(); }
-    bool enregistrerRapport(const QString &chemin, QString *erreur) override { return m_ui.enregistrerRapport(chemin, erreur); }
+    bool enregistrerRapport(Session &session, const QString &chemin, QString *erreur) override
+    { return m_ui.enregistrerRapport(session, chemin, erreur); }
 
     // A resolution dialog is settling a case: its work is the case's.
     bool dialogueOuvert() const { return m_dialogues > 0; }

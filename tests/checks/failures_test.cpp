@@ -289,5 +289,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(FailuresTest)
+QTEST_MAIN(FailuresTest)
 #include "failures_test.moc"

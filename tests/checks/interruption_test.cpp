@@ -275,5 +275,5 @@ const QString InterruptionTest::kSoldes = QString::fromUtf8(
     "Souhaitez-vous solder les dettes des tiers payants présentant un solde inférieur à un centime d'Euro ?");
 const QString InterruptionTest::kImprimer = QStringLiteral("Voulez-vous imprimer cette liste ?");
 
-QTEST_GUILESS_MAIN(InterruptionTest)
+QTEST_MAIN(InterruptionTest)
 #include "interruption_test.moc"

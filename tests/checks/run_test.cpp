@@ -149,5 +149,5 @@ private slots:
 const QString RunTest::kSoldes = QStringLiteral("Souhaitez-vous solder les dettes des tiers payants présentant un solde inférieur à un centime d'Euro ?");
 const QString RunTest::kRien = QStringLiteral("Aucun enregistrement erroné n'a été trouvé. Voulez-vous fermer le programme ?");
 
-QTEST_GUILESS_MAIN(RunTest)
+QTEST_MAIN(RunTest)
 #include "run_test.moc"

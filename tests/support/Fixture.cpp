@@ -1,4 +1,5 @@
 #include "Fixture.h"
+#include "report/RapportPdf.h"
 #include "app/Common.h"
 #include "db/IniFile.h"
 #include "db/DbError.h"
@@ -70,6 +71,12 @@ void ScriptedInteraction::afficherResultats()
     ++viewerShown;
     if (onViewer)
         onViewer();
+}
+
+bool ScriptedInteraction::enregistrerRapport(Session &session, const QString &chemin, QString *erreur)
+{
+    rapportsGardes << chemin;
+    return enregistrerRapportPdf(session, chemin, erreur);
 }
 
 void ScriptedInteraction::imprimerRapport()

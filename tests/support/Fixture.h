@@ -26,6 +26,7 @@ public:
     QList<bool> answers;      // consumed in order; when empty, defaultAnswer
     bool defaultAnswer = false;
     QStringList progress;     // every progress text, as shown (with its leading blanks)
+    QStringList rapportsGardes;   // every kept report written, by its path
     bool progressOpen = false;
     bool mainEnabled = true;
     int beeps = 0;
@@ -54,6 +55,8 @@ public:
     int afficherSelectOrganisme() override { return onSelectOrganisme ? onSelectOrganisme() : 0; }
     void afficherResultats() override;
     void imprimerRapport() override;
+    // The real kept report, as the program writes it.
+    bool enregistrerRapport(Session &session, const QString &chemin, QString *erreur) override;
 };
 
 // The engine a case runs on: the SQLite file as prepared, the same practice
