@@ -5,6 +5,7 @@
 #include "db/RunBackup.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -128,7 +129,20 @@ struct Image {
 
 class Restorer {
 public:
-    Restorer(Backend &b) : m_b(b) {}
+    // images: newest first, as they are undone.
+    Restorer(Backend &b, const std::vector<Image> &images) : m_b(b)
+    {
+        // The state of each row before the run: the first image the run left
+        // of it. A row already in that state needs nothing (a restore made
+        // twice, a row the run changed several times).
+        for (const Image &im : images) {
+            const QStringList keys = keysOf(im);
+            if (keys.isEmpty())
+                continue;
+            const QVariantList &row = im.kind == 'I' ? im.after : im.before;
+            m_first.insert(keyText(im, keys, row), &im);
+        }
+    }
 
     void undo(const Image &im, RestoreResult &out)
     {
@@ -137,10 +151,12 @@ public:
         switch (im.kind) {
         case 'D': {
             const auto rows = fetch(keys, im.before);
-            if (rows.empty() || (keys.isEmpty() && im.applied)) {
+            if (rows.empty() && absentBefore(keys, im.before)) {
+                ++out.unchanged;
+            } else if (rows.empty() || (keys.isEmpty() && im.applied)) {
                 insert(im.before);
                 ++out.undone;
-            } else if (rows.size() == 1 && sameRow(rows[0], im.before)) {
+            } else if (rows.size() == 1 && (sameRow(rows[0], im.before) || asBefore(keys, rows[0]))) {
                 ++out.unchanged;
             } else {
                 out.leftAlone << describe(im, im.before, keys)
@@ -150,7 +166,7 @@ public:
         }
         case 'I': {
             const auto rows = fetch(keys, im.after);
-            if (rows.empty()) {
+            if (rows.empty() || (rows.size() == 1 && asBefore(keys, rows[0]))) {
                 ++out.unchanged;
             } else if (rows.size() == 1 && sameRow(rows[0], im.after)) {
                 remove(keys, im.after);
@@ -178,7 +194,8 @@ public:
                 break;
             }
             const auto now = fetch(keys, im.before);
-            if (now.size() == 1 && sameRow(now[0], im.before)) {
+            if ((now.size() == 1 && (sameRow(now[0], im.before) || asBefore(keys, now[0])))
+                || (now.empty() && absentBefore(keys, im.before))) {
                 ++out.unchanged;
                 break;
             }
@@ -209,6 +226,34 @@ public:
     }
 
 private:
+    QString keyText(const Image &im, const QStringList &keys, const QVariantList &row) const
+    {
+        QStringList parts{im.table.toUpper()};
+        for (const QString &k : keys) {
+            const QVariant &v = row.value(int(im.columns.indexOf(k)));
+            parts << (v.isNull() ? QStringLiteral("\u2400") : v.toString());
+        }
+        return parts.join(QChar(0x1f));
+    }
+
+    // Whether this row (found by its key) is as it was before the run.
+    bool asBefore(const QStringList &keys, const QVariantList &row) const
+    {
+        if (keys.isEmpty())
+            return false;
+        const Image *first = m_first.value(keyText(*m_im, keys, row));
+        return first && first->kind != 'I' && sameRow(row, first->before);
+    }
+
+    // Whether the row of this key did not exist before the run.
+    bool absentBefore(const QStringList &keys, const QVariantList &row) const
+    {
+        if (keys.isEmpty())
+            return false;
+        const Image *first = m_first.value(keyText(*m_im, keys, row));
+        return first && first->kind == 'I';
+    }
+
     QStringList keysOf(const Image &im)
     {
         auto found = m_keys.find(im.table.toUpper());
@@ -318,6 +363,7 @@ private:
     Backend &m_b;
     const Image *m_im = nullptr;
     std::map<QString, QStringList> m_keys;
+    QHash<QString, const Image *> m_first;
 };
 
 BackupInfo infoOf(BackupFile &f, const QString &file)
@@ -423,7 +469,7 @@ RestoreResult restoreBackup(Connection &connection, const QString &file, const s
     RestoreResult out;
     Backend &b = connection.backend();
     Transaction t(connection);
-    Restorer r(b);
+    Restorer r(b, images);
     const int total = int(images.size());
     int done = 0;
     for (const Image &im : images) {

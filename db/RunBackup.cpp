@@ -294,6 +294,9 @@ QSqlQuery &runRead(Backend &backend, const QString &sql, const QVariantList &val
 
 void RunBackup::beginWrite(Backend &backend, const QSqlQuery &q, const QString &sql, const WriteStatement &w)
 {
+    if (m_failIn > 0 && --m_failIn == 0)
+        throw BackupError(QStringLiteral("La sauvegarde ") + QDir::toNativeSeparators(m_file)
+                          + QStringLiteral(" ne peut pas être écrite : défaillance provoquée par un test."));
     if (!m_inTransaction)
         beginTransaction();
     {

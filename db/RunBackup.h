@@ -66,6 +66,10 @@ public:
     void afterCommit();
     void afterRollback();
 
+    // For tests only: the k-th write from now (1 for the next one) finds the
+    // backup unwritable; 0 disarms.
+    void failWriteIn(int k) { m_failIn = k > 0 ? k : 0; }
+
     // Rows the run changed so far (images kept).
     qint64 imageCount() const { return m_images; }
 
@@ -102,6 +106,7 @@ private:
     bool m_inTransaction = false;
     bool m_groupHasImages = false;
     bool m_finished = false;
+    int m_failIn = 0;
     QHash<QString, int> m_shapes;   // column names joined -> id
     QHash<QString, QStringList> m_keys;   // table -> its key columns (server engines)
     // The rows an UPDATE selected, to read again after it.

@@ -372,12 +372,9 @@ QString writeRefusal(const QString &dbFile, int fallbackCodePage)
 QStringList keyColumns(const QString &dbFile)
 {
     Table t(dbFile, QFileInfo(dbFile).completeBaseName());
-    const Header &h = t.header();
     QStringList out;
-    if (h.fileType != 0)
-        return out;
-    for (int i = 0; i < h.keyFields && i < int(h.fields.size()); ++i)
-        out << h.fields[size_t(i)].name;
+    for (int i = 0; i < t.keyFields() && i < t.columnCount(); ++i)
+        out << t.field(i).name;
     return out;
 }
 

@@ -1,3 +1,4 @@
+#include "support/DemoRun.h"
 #include "support/Fixture.h"
 #include "support/PxIndexCheck.h"
 #include "app/Progress.h"
@@ -53,35 +54,7 @@ class EnginesTest : public QObject {
         }
         out.tablesPatient = s->ListeTablesPatient;
         out.tablesPatient.sort();
-        Progression prog;
-        TFSelectPatient patients(*s, prog);
-        TFSelectOrganisme caisses(*s);
-        ui.onSelectPatient = [&] {
-            const qint64 inconnu = s->QryCPMain.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger();
-            QTimer::singleShot(0, &patients, [&patients, inconnu] {
-                if (inconnu == 4) {
-                    enfant<QRadioButton>(&patients, "RGChoice_0")->click();
-                    auto *liste = enfant<QComboBox>(&patients, "CBPatients_existant");
-                    liste->setCurrentIndex(liste->findData(10));
-                    enfant<QPushButton>(&patients, "BtPatient_existant")->click();
-                } else {
-                    enfant<QRadioButton>(&patients, "RGChoice_1")->click();
-                    enfant<QLineEdit>(&patients, "EDNom")->setText(QStringLiteral("Lefèvre"));
-                    enfant<QLineEdit>(&patients, "EDPrenom")->setText(QStringLiteral("Inès"));
-                    enfant<QPushButton>(&patients, "BtNouveau_patient")->click();
-                }
-            });
-            QTimer::singleShot(10000, &patients, [&patients] { patients.done(99); });
-            const int r = patients.afficher();
-            if (patients.fin)
-                throw *patients.fin;
-            return r;
-        };
-        ui.onSelectOrganisme = [&] {
-            caisses.show();
-            enfant<QPushButton>(&caisses, "BtValider")->click();
-            return caisses.result();
-        };
+        const ReponsesDemo reponses(ui, *s);
         ui.onViewer = [&] {
             for (const JournalRow &r : PracticeFixture::journal(*s)) {
                 // Rows about no consultation are dated at the time of writing.
@@ -93,7 +66,6 @@ class EnginesTest : public QObject {
                                    .join(QLatin1Char('|'));
             }
         };
-        ui.answers = {true, true, false};   // cancel small balances, by the billed amounts; no printing
         CheckRun run(*s);
         run.BtValiderClick();
         for (const auto &m : ui.messages)
@@ -103,13 +75,7 @@ class EnginesTest : public QObject {
                 out.index << QFileInfo(x).fileName();
             out.indexIncoherents = checkSecondaryIndexes(f.baseParadox);
         }
-        for (const demo::TableDef &t : demo::practiceTables()) {
-            QStringList cols;
-            for (const demo::Column &c : t.columns)
-                cols << c.name;
-            out.tables.insert(t.name, PracticeFixture::lignes(*s, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                                                                      .arg(cols.join(QStringLiteral(", ")), t.name, t.key)));
-        }
+        out.tables = tablesPratique(*s);
         return out;
     }
 

@@ -36,6 +36,8 @@ bool ScriptedInteraction::question(Boite kind, const QString &text)
 
 void ScriptedInteraction::DemarrerProgression(const QString &text, int maximum, int, int position, bool)
 {
+    if (onDemarrer)
+        onDemarrer(text);
     if (progressOpen) {
         UpdateProgression(text, maximum, position);
         return;

@@ -41,6 +41,8 @@ public:
     // a click during that update would. The run clears the request as it
     // starts, not the condition.
     std::function<bool(const QString &texte, int position)> interrompreSi;
+    // Called with the text of every progress display opened.
+    std::function<void(const QString &texte)> onDemarrer;
     bool interruption = false;
 
     void message(Boite kind, const QString &text) override { messages.append({kind, text}); }

@@ -277,3 +277,28 @@ QString checkSecondaryIndexes(const QString &directory)
     }
     return problems.join(QLatin1Char('\n'));
 }
+
+QStringList pxlibRecords(const QString &dbFile)
+{
+    const PxTableRead t = readWithPxlib(dbFile);
+    if (!t.error.isEmpty())
+        return {t.error};
+    QStringList out;
+    for (const QByteArray &record : t.records) {
+        QByteArray r = record;
+        for (int i = 0; i < int(t.fields.size()); ++i) {
+            const pxfield_t &f = t.fields[size_t(i)];
+            // Memo, formatted memo, binary, OLE and graphic fields end with
+            // the block reference (4 bytes), the length (4) and a counter (2).
+            if (f.px_ftype == pxfMemoBLOb || f.px_ftype == pxfBLOb || f.px_ftype == pxfFmtMemoBLOb
+                || f.px_ftype == pxfOLE || f.px_ftype == pxfGraphic) {
+                const int end = offsetOf(t.fields, i) + f.px_flen;
+                r.replace(end - 10, 4, QByteArray(4, '\0'));
+                r.replace(end - 2, 2, QByteArray(2, '\0'));
+            }
+        }
+        out << QString::fromLatin1(r.toHex());
+    }
+    out.sort();
+    return out;
+}

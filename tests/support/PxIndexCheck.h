@@ -15,3 +15,11 @@ QString checkSecondaryIndexes(const QString &directory);
 
 // The .X files of the directory, for the tests that want some.
 QStringList secondaryDataFiles(const QString &directory);
+
+// The records of a Paradox table as pxlib reads them, each as the hex of
+// its bytes, sorted: two tables hold the same rows when these are equal,
+// wherever the rows stand in the file. The part of a memo field that says
+// where its text is kept in the .MB (which a row put back may change) is
+// left out; its length and the text kept in the record stay. Empty with an
+// error line when pxlib cannot read the file.
+QStringList pxlibRecords(const QString &dbFile);
