@@ -75,8 +75,17 @@ DatabaseIdentity identityOf(const Connection &connection)
         return Engine::instance().alias(connection.aliasName).param(QLatin1String(key));
     };
     if (id.engine == QLatin1String("MSSQL") || id.engine == QLatin1String("ODBC")) {
-        const QString server = value("SERVER NAME");
-        const QString base = value("DATABASE NAME");
+        QString server = value("SERVER NAME");
+        QString base = value("DATABASE NAME");
+        // A data source described by its own keys: the server and the
+        // database it names, never its password.
+        for (const char *k : {"SERVER", "SERVERNAME", "HOST"})
+            if (server.isEmpty())
+                server = value(k);
+        if (base.isEmpty())
+            base = value("DATABASE");
+        if (server.isEmpty() && base.isEmpty())
+            base = value("DSN");
         id.location = server.isEmpty() ? base : server + QStringLiteral(" / ") + base;
         id.shortName = fileSafe(base.isEmpty() ? server : base);
     } else {
