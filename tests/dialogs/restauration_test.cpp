@@ -259,14 +259,20 @@ private slots:
         auto s = f.start(ui);
         QVERIFY(s);
         ui.messages.clear();
-        ui.progress.clear();
-        ui.answers = {true};
+        ui.answers = {false, true};
         TFRestauration d(*s);
         d.show();
+        // No changes nothing.
         restaurer(d);
-
         QCOMPARE(ui.questions.size(), 1);
-        QCOMPARE(ui.questions[0].kind, Boite::QuestionAvert);
+        QVERIFY(ui.messages.isEmpty());
+        QVERIFY(!db::readBackup(b.file).restored.isValid());
+        QCOMPARE(f.scalar(L("SELECT N_OMON FROM PATIENTS WHERE PATIENTS_ID=13")).toString(), L("Z000013"));
+
+        ui.progress.clear();
+        restaurer(d);
+        QCOMPARE(ui.questions.size(), 2);
+        QCOMPARE(ui.questions[1].kind, Boite::QuestionAvert);
         QVERIFY(!ui.progress.isEmpty());
         QCOMPARE(ui.progress.first(), L("  Restauration de la sauvegarde du traitement du ")
                                           + b.started.toString(L("dd/MM/yyyy à HH:mm:ss")) + L("..."));
@@ -382,26 +388,6 @@ private slots:
         QVERIFY(!ui.progressOpen);
         QCOMPARE(contenuPratique(f), avant);
         QVERIFY(!db::readBackup(copie).restored.isValid());
-    }
-
-    // The answer No changes nothing.
-    void noToTheQuestionChangesNothing()
-    {
-        PracticeFixture f;
-        demo::writeDemoData(f.db(), demo::kDefaultPatients, demo::kDefaultSeed);
-        const db::BackupInfo b = traitementComplet(f);
-        const QMap<QString, QStringList> apresTraitement = contenuPratique(f);
-        ScriptedInteraction ui;
-        auto s = f.start(ui);
-        QVERIFY(s);
-        ui.messages.clear();
-        ui.answers = {false};
-        TFRestauration d(*s);
-        restaurer(d);
-        QCOMPARE(ui.questions.size(), 1);
-        QVERIFY(ui.messages.isEmpty());
-        QCOMPARE(contenuPratique(f), apresTraitement);
-        QVERIFY(!db::readBackup(b.file).restored.isValid());
     }
 
     // Without an open database the button is off: there is nothing to restore into.

@@ -40,27 +40,22 @@ inline QMap<QString, QStringList> contenuPratique(PracticeFixture &f)
     return out;
 }
 
-// The tables that differ, with a few of their rows, for a failure's message.
+// The tables that differ, each with its first row missing and its first
+// row too many, for a failure's message.
 inline QString ecartsContenu(const QMap<QString, QStringList> &attendu, const QMap<QString, QStringList> &obtenu)
 {
     QStringList ecarts;
     for (auto it = attendu.constBegin(); it != attendu.constEnd(); ++it) {
         const QStringList autre = obtenu.value(it.key());
-        if (autre == it.value())
-            continue;
-        QStringList manquent, enTrop;
-        for (const QString &l : it.value())
-            if (!autre.contains(l))
-                manquent << l;
-        for (const QString &l : autre)
-            if (!it.value().contains(l))
-                enTrop << l;
-        ecarts << QStringLiteral("%1 : %2 lignes au lieu de %3\n  attendues : %4\n  obtenues : %5")
-                      .arg(it.key())
-                      .arg(autre.size())
-                      .arg(it.value().size())
-                      .arg(manquent.mid(0, 3).join(QStringLiteral("\n              ")),
-                           enTrop.mid(0, 3).join(QStringLiteral("\n              ")));
+        auto premiere = [](const QStringList &dans, const QStringList &sans) {
+            for (const QString &l : dans)
+                if (!sans.contains(l))
+                    return l;
+            return QString();
+        };
+        if (autre != it.value())
+            ecarts << it.key() + QStringLiteral(" : attendue ") + premiere(it.value(), autre) + QStringLiteral(", obtenue ")
+                          + premiere(autre, it.value());
     }
     return ecarts.join(QLatin1Char('\n'));
 }
