@@ -3,6 +3,7 @@
 #include "app/Garde.h"
 #include "app/Messages.h"
 #include "db/DbError.h"
+#include "dialogs/Restauration.h"
 #include "dialogs/SelectOrg.h"
 #include "dialogs/SelectPat.h"
 #include "report/PrintRes.h"
@@ -174,6 +175,10 @@ TFMain::TFMain(QWidget *parent)
 
     auto *boutons = new QHBoxLayout();
     boutons->addStretch();
+    BtSauvegardes = new QPushButton(QStringLiteral("&Sauvegardes..."), this);
+    BtSauvegardes->setObjectName(QStringLiteral("BtSauvegardes"));
+    BtSauvegardes->setEnabled(false);
+    boutons->addWidget(BtSauvegardes);
     BtValider = new QPushButton(QStringLiteral("&Démarrer"), this);
     BtValider->setObjectName(QStringLiteral("BtValider"));
     BtFermer = new QPushButton(QStringLiteral("&Fermer"), this);
@@ -184,6 +189,7 @@ TFMain::TFMain(QWidget *parent)
     layout->addLayout(boutons);
     connect(BtValider, &QPushButton::clicked, this, &TFMain::BtValiderClick);
     connect(BtFermer, &QPushButton::clicked, this, &TFMain::BtFermerClick);
+    connect(BtSauvegardes, &QPushButton::clicked, this, &TFMain::BtSauvegardesClick);
     setFixedSize(470, 260);
     if (QScreen *s = QGuiApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
@@ -191,6 +197,7 @@ TFMain::TFMain(QWidget *parent)
     m_session = std::make_unique<Session>(m_ui);
     m_run = std::make_unique<CheckRun>(*m_session);
     m_session->FormCreate();
+    activerSauvegardes();
 }
 
 TFMain::~TFMain() = default;
@@ -212,8 +219,27 @@ void TFMain::terminer(int code)
 void TFMain::BtValiderClick()
 {
     m_runEnCours = true;
+    activerSauvegardes();
     const auto f = garde::proteger(m_ui, [this] { m_run->BtValiderClick(); });
     m_runEnCours = false;
+    activerSauvegardes();
+    if (f)
+        terminer(f->code);
+}
+
+void TFMain::activerSauvegardes() { BtSauvegardes->setEnabled(!m_runEnCours && m_session->baseOuverte); }
+
+void TFMain::BtSauvegardesClick()
+{
+    // A run's own writes are never undone under it.
+    if (m_runEnCours || !m_session->baseOuverte)
+        return;
+    const auto f = garde::proteger(m_ui, [this] {
+        TFRestauration fenetre(*m_session, this);
+        fenetre.exec();
+        if (fenetre.fin)
+            throw *fenetre.fin;
+    });
     if (f)
         terminer(f->code);
 }

@@ -62,10 +62,13 @@ public:
 
     QPushButton *BtValider;
     QPushButton *BtFermer;
+    // The restore window; only between runs, on an open database.
+    QPushButton *BtSauvegardes;
 
 public slots:
     void BtValiderClick();
     void BtFermerClick();
+    void BtSauvegardesClick();
 
 protected:
     // However the window is closed, it is the way out of the program; while
@@ -74,6 +77,7 @@ protected:
 
 private:
     void terminer(int code);
+    void activerSauvegardes();
 
     bool m_runEnCours = false;
 

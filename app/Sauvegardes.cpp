@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 SauvegardeTraitement::SauvegardeTraitement(Session &session) : s(session)
 {
@@ -109,6 +110,108 @@ QString resumeJournal(int importants, int aPrendreEnCompte, int pourInformation,
     if (autres > 0)
         parts << QString::number(autres) + QStringLiteral(" d'un autre niveau");
     return texte + parts.join(QStringLiteral(", ")) + QLatin1Char('.');
+}
+
+QString dateTraitement(const QDateTime &debut)
+{
+    return debut.toString(QStringLiteral("dd/MM/yyyy")) + QStringLiteral(" à ") + debut.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString enregistrements(qint64 n, const QString &singulier, const QString &pluriel)
+{
+    return QString::number(n) + QLatin1Char(' ') + (n > 1 ? pluriel : singulier);
+}
+
+QString etat(const db::BackupInfo &b)
+{
+    QString texte = b.ended.isValid() ? b.state : QStringLiteral("inachevé");
+    if (b.restored.isValid())
+        texte += QStringLiteral(", restauré le ") + b.restored.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+    return texte;
+}
+
+QString confirmationRestauration(const db::BackupInfo &b)
+{
+    return QStringLiteral("Annuler les corrections du traitement du ") + dateTraitement(b.started) + QStringLiteral(" (")
+           + enregistrements(b.changedRows, QStringLiteral("enregistrement modifié"), QStringLiteral("enregistrements modifiés"))
+           + QStringLiteral(") ? Les enregistrements modifiés depuis ce traitement seront laissés tels quels.");
+}
+
+QString fichierRestes(const QString &backup)
+{
+    const QFileInfo f(backup);
+    return f.absoluteDir().absoluteFilePath(f.completeBaseName() + QStringLiteral("_restauration.txt"));
+}
+
+namespace {
+
+// The whole list, whatever the message shows of it: a long one is read at
+// leisure, and kept when the message is gone.
+QString ecrireRestes(const QString &chemin, const db::BackupInfo &b, const QStringList &lignes)
+{
+    QSaveFile f(chemin);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+        return f.errorString();
+    QString texte = QStringLiteral("Restauration du ") + dateTraitement(QDateTime::currentDateTime())
+                    + QStringLiteral(" de la sauvegarde du traitement du ") + dateTraitement(b.started)
+                    + QStringLiteral(" : enregistrements modifiés depuis le traitement et laissés tels quels\n");
+    for (const QString &l : lignes)
+        texte += l + QLatin1Char('\n');
+    f.write(texte.toUtf8());
+    if (!f.commit())
+        return f.errorString();
+    return QString();
+}
+
+} // namespace
+
+Restauration restaurer(Session &s, const QString &backup)
+{
+    const db::BackupInfo info = db::readBackup(backup);
+    const QString texte = QStringLiteral("Restauration de la sauvegarde du traitement du ") + dateTraitement(info.started)
+                          + QStringLiteral("...");
+    Restauration r;
+    s.DemarrerProgression(texte, 0, 1, 0, true);
+    try {
+        r.resultat = db::restoreBackup(s.DBOrbelis, backup,
+                                       [&](int fait, int total) { s.UpdateProgression(texte, total, fait); });
+    } catch (...) {
+        s.ArreterProgression(true);
+        throw;
+    }
+    s.ArreterProgression(true);
+    if (!r.resultat.leftAlone.isEmpty()) {
+        r.fichierRestes = fichierRestes(backup);
+        r.erreurFichier = ecrireRestes(r.fichierRestes, info, r.resultat.leftAlone);
+    }
+    return r;
+}
+
+QString compteRenduRestauration(const Restauration &r, int maxLignes)
+{
+    QString texte = QStringLiteral("Restauration terminée : ")
+                    + enregistrements(r.resultat.undone, QStringLiteral("enregistrement rétabli"),
+                                      QStringLiteral("enregistrements rétablis"))
+                    + QLatin1Char('.');
+    const QStringList &restes = r.resultat.leftAlone;
+    if (restes.isEmpty())
+        return texte;
+    texte += QStringLiteral("\r") + QStringLiteral("Les enregistrements suivants ont été modifiés depuis le traitement et laissés tels quels :");
+    const qsizetype montres = maxLignes < 0 ? restes.size() : std::min<qsizetype>(restes.size(), maxLignes);
+    for (qsizetype i = 0; i < montres; ++i)
+        texte += QStringLiteral("\r") + restes[i];
+    if (montres < restes.size())
+        texte += QStringLiteral("\r... et ") + enregistrements(restes.size() - montres, QStringLiteral("autre"), QStringLiteral("autres"))
+                 + QLatin1Char('.');
+    const QString fichier = QDir::toNativeSeparators(r.fichierRestes);
+    if (r.erreurFichier.isEmpty())
+        texte += QStringLiteral("\r") + (restes.size() > 1 ? QStringLiteral("Ils sont tous inscrits dans le fichier ")
+                                                            : QStringLiteral("Il est inscrit dans le fichier "))
+                 + fichier + QLatin1Char('.');
+    else
+        texte += QStringLiteral("\r") + QStringLiteral("Leur liste n'a pas pu être enregistrée dans le fichier ") + fichier
+                 + QStringLiteral(" : ") + r.erreurFichier;
+    return texte;
 }
 
 } // namespace sauvegardes

@@ -1,4 +1,5 @@
 #pragma once
+#include "db/Restore.h"
 #include "db/RunBackup.h"
 
 #include <QString>
@@ -42,5 +43,30 @@ QString repertoire(const Session &session);
 
 // The journal's summary as the restore window lists it.
 QString resumeJournal(int importants, int aPrendreEnCompte, int pourInformation, int autres);
+
+// When a run started, as its restore names it: "08/12/2026 à 22:52:33".
+QString dateTraitement(const QDateTime &debut);
+// "152 enregistrements modifiés", "1 enregistrement modifié".
+QString enregistrements(qint64 n, const QString &singulier, const QString &pluriel);
+// A backup's state as listed: a run that never ended says so, and a
+// restore is told with its date.
+QString etat(const db::BackupInfo &b);
+// The question asked before a run is undone.
+QString confirmationRestauration(const db::BackupInfo &b);
+// The file beside a backup that lists every row its restore left as it was.
+QString fichierRestes(const QString &backup);
+
+struct Restauration {
+    db::RestoreResult resultat;
+    QString fichierRestes;   // written when rows were left, empty otherwise
+    QString erreurFichier;   // why it could not be written
+};
+// Undoes the run of a backup on the session's practice connection, with the
+// progress display, and writes down the rows it left. Throws db::DbError
+// when it could not be done: nothing changed then.
+Restauration restaurer(Session &s, const QString &backup);
+// The outcome as the user reads it; the rows left are listed up to
+// maxLignes of them (all when negative), the file holding them all.
+QString compteRenduRestauration(const Restauration &r, int maxLignes);
 
 } // namespace sauvegardes

@@ -82,7 +82,7 @@ void Requetes::lier(const QString &nomBase)
     TableX.setDatabaseName(nomBase);
 }
 
-void Session::FormCreate()
+QString Session::FichierConfiguration()
 {
     const QString programme = common::repertoireProgramme();
     const QString ini = common::fichierExistant(programme + QStringLiteral("Praxelle.ini"));
@@ -92,15 +92,27 @@ void Session::FormCreate()
                                       + common::kApplicationFermee);
         throw FinProgramme{1};
     }
+    return ini;
+}
+
+void Session::LireRepertoires(const QString &ini)
+{
+    db::IniFile config(ini);
+    CheminBase = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Server"),
+                                                       QString::fromLatin1(kServeurDefaut)));
+    if (!CheminBase.endsWith(common::separateur()))
+        CheminBase += common::separateur();
+    CheminPrive = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Private"),
+                                                        QString::fromLatin1(kPriveDefaut)));
+    RepertoireSauvegardes = sauvegardes::repertoire(*this);
+}
+
+void Session::FormCreate()
+{
+    const QString programme = common::repertoireProgramme();
+    const QString ini = FichierConfiguration();
     try {
-        db::IniFile config(ini);
-        CheminBase = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Server"),
-                                                           QString::fromLatin1(kServeurDefaut)));
-        if (!CheminBase.endsWith(common::separateur()))
-            CheminBase += common::separateur();
-        CheminPrive = common::cheminNatif(config.readString(QStringLiteral("DataBase"), QStringLiteral("Private"),
-                                                            QString::fromLatin1(kPriveDefaut)));
-        RepertoireSauvegardes = sauvegardes::repertoire(*this);
+        LireRepertoires(ini);
         supprimerVerrous();
         supprimerFichiersTravail();
 

@@ -126,6 +126,13 @@ public:
     // Start-up: configuration, connection, work tables. Throws
     // common::FinProgramme when the program must end (after its message).
     void FormCreate();
+    // Praxelle.ini of the program's directory; when it is missing, the error
+    // is shown and common::FinProgramme thrown.
+    QString FichierConfiguration();
+    // The practice's, the private and the backups' directories it names,
+    // without touching any of them (the backups can be listed without a
+    // start-up). Throws when the file cannot be read.
+    void LireRepertoires(const QString &ini);
     bool InitialiserBase();
     bool EstBaseParadox(const QString &directory) const;
     bool ParametrerBase(db::IniFile &version, db::Connection &connection);
