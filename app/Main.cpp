@@ -91,6 +91,13 @@ void WidgetInteraction::afficherResultats()
 
 bool WidgetInteraction::enregistrerRapport(Session &session, const QString &chemin, QString *erreur)
 {
+    // It takes as long as printing the report: said, rather than a window
+    // that seems to hang.
+    TFProgress attente(proprietaire());
+    attente.Panel1->setText(QString(28, QLatin1Char(' ')) + QStringLiteral("Enregistrement du compte rendu. Veuillez patienter..."));
+    attente.Barre->hide();
+    attente.show();
+    QCoreApplication::processEvents();
     return enregistrerRapportPdf(session, chemin, erreur);
 }
 

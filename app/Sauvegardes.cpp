@@ -1,6 +1,7 @@
 #include "app/Sauvegardes.h"
 #include "app/Common.h"
 #include "app/Session.h"
+#include "app/Garde.h"
 #include "db/Backend.h"
 #include "db/DbError.h"
 #include "db/IniFile.h"
@@ -49,19 +50,30 @@ void SauvegardeTraitement::conserverJournal()
             ++niveaux[n >= 1 && n <= 3 ? n - 1 : 3];
             lignes.push_back({n, l.origine.asString(), l.action.asString()});
         });
+        m_backup->keepJournal(sauvegardes::resumeJournal(niveaux[0], niveaux[1], niveaux[2], niveaux[3]), lignes);
     } catch (const std::exception &e) {
-        erreur = QString::fromUtf8(e.what());
+        erreur = garde::messageDe(e);
     }
-    QString rapport;
-    if (!lignes.empty() && erreur.isEmpty()) {
-        const QString chemin = m_backup->companion(QStringLiteral(".pdf"));
-        if (s.ui.enregistrerRapport(s, chemin, &erreur))
-            rapport = QFileInfo(chemin).fileName();
-    }
-    try {
-        m_backup->keepJournal(sauvegardes::resumeJournal(niveaux[0], niveaux[1], niveaux[2], niveaux[3]), lignes, rapport);
-    } catch (const db::BackupError &e) {
-        erreur = erreur.isEmpty() ? e.message() : erreur + QStringLiteral("\r") + e.message();
+    m_journalConserve = true;
+    m_lignes = int(lignes.size());
+    if (!erreur.isEmpty())
+        s.ui.message(Boite::Erreur, QStringLiteral("Le journal de ce traitement n'a pas pu être conservé avec sa sauvegarde.")
+                                        + QStringLiteral("\r") + QStringLiteral("Erreur : ") + erreur);
+}
+
+void SauvegardeTraitement::conserverRapport()
+{
+    if (m_lignes == 0)
+        return;
+    m_lignes = 0;
+    QString erreur;
+    const QString chemin = m_backup->companion(QStringLiteral(".pdf"));
+    if (s.ui.enregistrerRapport(s, chemin, &erreur)) {
+        try {
+            m_backup->keepReport(QFileInfo(chemin).fileName());
+        } catch (const std::exception &e) {
+            erreur = garde::messageDe(e);
+        }
     }
     if (!erreur.isEmpty())
         s.ui.message(Boite::Erreur, QStringLiteral("Le compte rendu de ce traitement n'a pas pu être conservé avec sa sauvegarde.")

@@ -21,10 +21,16 @@ public:
 
     db::RunBackup &backup() { return *m_backup; }
 
-    // Keeps the journal as it stands (its summary and rows) and its report
-    // as a PDF beside the backup, before anyone is asked anything about it.
-    // A failure is told in an error box; the run goes on.
+    // Keeps the journal as it stands (its summary and rows) in the backup,
+    // before anyone is asked anything about it. A failure is told in an
+    // error box; the run goes on.
     void conserverJournal();
+    bool journalConserve() const { return m_journalConserve; }
+    // Keeps the journal's report as a PDF beside the backup, when the
+    // journal has rows. Built like the printed report, it takes as long: it
+    // is written once the results have been shown rather than before, so
+    // that they are not kept waiting. A failure is told in an error box.
+    void conserverRapport();
     // How the run ended; from then on, start-up no longer tells of it.
     void terminer(const QString &etat);
 
@@ -32,6 +38,8 @@ private:
     Session &s;
     std::unique_ptr<db::RunBackup> m_backup;
     bool m_attache = false;
+    bool m_journalConserve = false;
+    int m_lignes = 0;
 };
 
 namespace sauvegardes {

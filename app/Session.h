@@ -122,6 +122,9 @@ public:
     Compteurs compteurs{NomBase, QryAction, journal};
     // The backup of the run going on; none between runs.
     std::unique_ptr<SauvegardeTraitement> sauvegarde;
+    // Only for the bench, which measures what the backup costs against the
+    // same run without it; nothing in the program sets it.
+    bool sansSauvegarde = false;
 
     // Start-up: configuration, connection, work tables. Throws
     // common::FinProgramme when the program must end (after its message).

@@ -16,6 +16,7 @@
 #include "app/Interaction.h"
 #include "app/Progress.h"
 #include "app/Session.h"
+#include "report/RapportPdf.h"
 #include "checks/CheckRun.h"
 #include "db/Engine.h"
 #include "db/Formats.h"
@@ -179,6 +180,15 @@ public:
     int afficherSelectOrganisme() override { return onSelectOrganisme(); }
     void afficherResultats() override { starts[kPhases] = now(); }
     void imprimerRapport() override {}
+    // The report kept with the backup is part of what the safety net costs.
+    bool enregistrerRapport(Session &session, const QString &chemin, QString *erreur) override
+    {
+        const double t = now();
+        const bool ok = enregistrerRapportPdf(session, chemin, erreur);
+        rapport += now() - t;
+        return ok;
+    }
+    double rapport = 0;   // ms spent keeping the report, after the run
 
 private:
     void mark(const QString &text)
@@ -210,7 +220,7 @@ template <class W> W *child(const QObject *parent, const char *name)
 
 // One whole run of the program on the practice of dir (Base or BaseParadox):
 // start-up, the 19 phases with the real dialogs settled by script, shut-down.
-int childProgram(const QString &engine, const QString &dir, bool window)
+int childProgram(const QString &engine, const QString &dir, bool window, bool sansSauvegarde)
 {
     const bool paradox = engine == QLatin1String("paradox");
     const QString program = dir + QStringLiteral("/prog"), priv = dir + QStringLiteral("/Private");
@@ -236,6 +246,7 @@ int childProgram(const QString &engine, const QString &dir, bool window)
     Progression progression;
     Chrono ui(window ? &progression : nullptr);
     Session s(ui);
+    s.sansSauvegarde = sansSauvegarde;
     const double t0 = ui.now();
     try {
         s.FormCreate();
@@ -293,6 +304,8 @@ int childProgram(const QString &engine, const QString &dir, bool window)
     }
     sortie(QStringLiteral("run"), ui.starts[kPhases] - runStart);
     sortie(QStringLiteral("startup"), startup);
+    if (!sansSauvegarde)
+        sortie(QStringLiteral("rapport"), ui.rapport);
     sortie(QStringLiteral("snapshots"), ui.snapshotEnd - ui.snapshotStart);
     sortie(QStringLiteral("memory"), peakMegabytes());
     try {
@@ -544,6 +557,7 @@ QStringList comparer(const QString &programme, const QString &ensembliste)
 struct Taille {
     int patients = 0;
     Mesures sqlite, paradox, setBased, bulk, window;
+    Mesures sqliteSans, paradoxSans;   // the same runs without the safety net
     double cpmain = 0;
     bool identiques = false;
 };
@@ -613,7 +627,7 @@ int parent(const QStringList &args)
             if (it.key().startsWith(QStringLiteral("describe#")))
                 std::printf("%s", qPrintable(it.key().mid(9)));
 
-        QList<Mesures> sq, px, sb, bc;
+        QList<Mesures> sq, px, sb, bc, sqSans, pxSans;
         QString programResult, setBasedResult;
         for (int k = 0; k < repeat; ++k) {
             const QString run = QStringLiteral("%1/run%2").arg(dir).arg(k);
@@ -624,12 +638,25 @@ int parent(const QStringList &args)
                     sq << *m;
                 if (k == 0)
                     programResult = run + QStringLiteral("/sqlite/Base/PRACTICE.SQLITE");
+                // The same run without its backup, right after: the safety
+                // net's cost as a ratio of neighbouring runs.
+                QDir().mkpath(run + QStringLiteral("/sqlite-sans/Base"));
+                QFile::copy(dir + QStringLiteral("/gen/Base/PRACTICE.SQLITE"), run + QStringLiteral("/sqlite-sans/Base/PRACTICE.SQLITE"));
+                if (const auto m = runChild({QStringLiteral("program"), QStringLiteral("sqlite"), run + QStringLiteral("/sqlite-sans"),
+                                             QStringLiteral("--sans-sauvegarde")}))
+                    sqSans << *m;
+                QDir(run + QStringLiteral("/sqlite-sans")).removeRecursively();
             }
             if (withParadox) {
                 copyTree(dir + QStringLiteral("/gen/BaseParadox"), run + QStringLiteral("/paradox/BaseParadox"));
                 if (const auto m = runChild({QStringLiteral("program"), QStringLiteral("paradox"), run + QStringLiteral("/paradox")}))
                     px << *m;
                 QDir(run + QStringLiteral("/paradox")).removeRecursively();
+                copyTree(dir + QStringLiteral("/gen/BaseParadox"), run + QStringLiteral("/paradox-sans/BaseParadox"));
+                if (const auto m = runChild({QStringLiteral("program"), QStringLiteral("paradox"), run + QStringLiteral("/paradox-sans"),
+                                             QStringLiteral("--sans-sauvegarde")}))
+                    pxSans << *m;
+                QDir(run + QStringLiteral("/paradox-sans")).removeRecursively();
             }
             QDir().mkpath(run + QStringLiteral("/set"));
             QFile::copy(dir + QStringLiteral("/gen/Base/PRACTICE.SQLITE"), run + QStringLiteral("/set/PRACTICE.SQLITE"));
@@ -646,6 +673,8 @@ int parent(const QStringList &args)
         r.paradox = median(px);
         r.setBased = median(sb);
         r.bulk = median(bc);
+        r.sqliteSans = median(sqSans);
+        r.paradoxSans = median(pxSans);
         if (n == progressSize && withSqlite) {
             QList<Mesures> w;
             for (int k = 0; k < repeat; ++k) {
@@ -687,6 +716,20 @@ int parent(const QStringList &args)
                duree(v(r.bulk, QStringLiteral("bulkcopy"))), rapport(v(r.sqlite, snap), v(r.bulk, QStringLiteral("bulkcopy"))),
                rapport(v(r.paradox, snap), v(r.bulk, QStringLiteral("bulkcopy")))},
               w);
+        if (!r.sqliteSans.isEmpty() || !r.paradoxSans.isEmpty()) {
+            std::printf("\nsafety net, phase by phase (with / without)\n");
+            for (int k = 1; k <= kPhases; ++k) {
+                const QString key = QStringLiteral("phase%1").arg(k);
+                ligne({QStringLiteral("%1 %2").arg(k, 2).arg(QString::fromLatin1(kPhaseNames[k - 1])), duree(v(r.sqlite, key)),
+                       duree(v(r.sqliteSans, key)), duree(v(r.paradox, key)), duree(v(r.paradoxSans, key))},
+                      w);
+            }
+        }
+        for (const auto &[nom, avec, sans] : {std::tuple{"SQLite", &r.sqlite, &r.sqliteSans}, std::tuple{"Paradox", &r.paradox, &r.paradoxSans}})
+            if (!sans->isEmpty())
+                std::printf("safety net (%s): 19 phases with %s, without %s, ratio %s; then the report kept as a PDF %s\n", nom,
+                            qPrintable(duree(v(*avec, run))), qPrintable(duree(v(*sans, run))),
+                            qPrintable(rapport(v(*avec, run), v(*sans, run))), qPrintable(duree(v(*avec, QStringLiteral("rapport")))));
         if (!r.window.isEmpty())
             std::printf("progress window (SQLite): with %s, without %s, ratio %s\n", qPrintable(duree(v(r.window, run))),
                         qPrintable(duree(v(r.sqlite, run))), qPrintable(rapport(v(r.window, run), v(r.sqlite, run))));
@@ -739,7 +782,8 @@ int main(int argc, char **argv)
         if (mode == QLatin1String("program")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             QApplication app(argc, argv);
-            return childProgram(args.value(2), args.value(3), args.contains(QStringLiteral("--window")));
+            return childProgram(args.value(2), args.value(3), args.contains(QStringLiteral("--window")),
+                                args.contains(QStringLiteral("--sans-sauvegarde")));
         }
         QCoreApplication app(argc, argv);
         if (mode == QLatin1String("setbased"))

@@ -32,7 +32,8 @@ void CheckRun::BtValiderClick()
     };
     // Nothing is changed before the run's backup exists.
     try {
-        s.sauvegarde = std::make_unique<SauvegardeTraitement>(s);
+        if (!s.sansSauvegarde)
+            s.sauvegarde = std::make_unique<SauvegardeTraitement>(s);
     } catch (const std::exception &e) {
         s.ui.message(Boite::Erreur, QStringLiteral("Le traitement n'a pas été lancé : aucune correction n'est faite sans "
                                                    "la sauvegarde qui permet de l'annuler.")
@@ -119,10 +120,12 @@ void CheckRun::terminerSauvegarde(const QString &etat)
 
 void CheckRun::ConsulterResultats()
 {
-    // Kept beside the backup before anyone is asked anything about it.
-    if (s.sauvegarde && !s.sauvegarde->backup().finished())
+    // Kept with the backup before anyone is asked anything about it.
+    if (s.sauvegarde && !s.sauvegarde->journalConserve())
         s.sauvegarde->conserverJournal();
     s.ui.afficherResultats();
+    if (s.sauvegarde)
+        s.sauvegarde->conserverRapport();
     if (s.ui.question(Boite::Confirmation, QStringLiteral("Voulez-vous imprimer cette liste ?")))
         s.ui.imprimerRapport();
 }

@@ -574,7 +574,14 @@ void RunBackup::afterRollback()
     }
 }
 
-void RunBackup::keepJournal(const QString &summary, const std::vector<JournalRow> &journal, const QString &report)
+void RunBackup::keepReport(const QString &fileName)
+{
+    if (m_inTransaction)
+        commitBackup();
+    setMeta(QStringLiteral("rapport"), fileName);
+}
+
+void RunBackup::keepJournal(const QString &summary, const std::vector<JournalRow> &journal)
 {
     if (m_inTransaction)
         commitBackup();
@@ -591,7 +598,6 @@ void RunBackup::keepJournal(const QString &summary, const std::vector<JournalRow
             exec(q);
         }
         setMeta(QStringLiteral("resume"), summary);
-        setMeta(QStringLiteral("rapport"), report);
         commitBackup();
     } catch (...) {
         QSqlQuery q(m_db);

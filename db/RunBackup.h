@@ -73,14 +73,15 @@ public:
     // Rows the run changed so far (images kept).
     qint64 imageCount() const { return m_images; }
 
-    // The run's journal as it ended: its summary, its rows and the kept
-    // report's file name (empty when none).
+    // The run's journal as it ended: its summary and its rows; then the
+    // kept report's file name, beside the backup.
     struct JournalRow {
         int niveau = 0;
         QString origine;
         QString action;
     };
-    void keepJournal(const QString &summary, const std::vector<JournalRow> &journal, const QString &report);
+    void keepJournal(const QString &summary, const std::vector<JournalRow> &journal);
+    void keepReport(const QString &fileName);
     // How the run ended ("terminé", "interrompu"...): from then on, start-up
     // no longer takes it for a run that never ended.
     void finish(const QString &state);
