@@ -12,6 +12,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <sqlite3.h>
 #include <atomic>
 
 namespace db {
@@ -20,14 +21,13 @@ namespace {
 
 std::atomic<int> g_backups{0};
 
-const QString kWriteSavepoint = QStringLiteral("ald_ecriture");
-
 // Version of the file's layout, for a restore by a later program.
 constexpr int kLayout = 1;
 
 const char *const kSchema[] = {
     "CREATE TABLE sauvegarde (cle TEXT PRIMARY KEY, valeur)",
-    "CREATE TABLE instructions (id INTEGER PRIMARY KEY, groupe INTEGER NOT NULL, texte TEXT NOT NULL, parametres BLOB)",
+    "CREATE TABLE textes (id INTEGER PRIMARY KEY, texte TEXT NOT NULL)",
+    "CREATE TABLE instructions (id INTEGER PRIMARY KEY, groupe INTEGER NOT NULL, texte INTEGER NOT NULL, parametres BLOB)",
     "CREATE TABLE formes (id INTEGER PRIMARY KEY, colonnes BLOB NOT NULL)",
     // nature: 'U' a row an UPDATE changed, 'D' a row a DELETE removed, 'I' a
     // row an INSERT added (its columns only, when the engine cannot read the
@@ -146,7 +146,9 @@ RunBackup::RunBackup(const QString &directory, const DatabaseIdentity &database,
         QSqlQuery q(m_db);
         // Each commit reaches the disk before the practice database commits
         // what it covers: a write-ahead log synced at every commit.
-        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL"})
+        // The log is folded into the file when the backup closes rather than
+        // every thousand pages, each time with a sync of its own.
+        for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA wal_autocheckpoint=0"})
             if (!q.exec(QLatin1String(pragma)))
                 throw BackupError(q.lastError().text());
         beginTransaction();
@@ -159,14 +161,23 @@ RunBackup::RunBackup(const QString &directory, const DatabaseIdentity &database,
         setMeta(QStringLiteral("base"), database.location);
         setMeta(QStringLiteral("etat"), QStringLiteral("en cours"));
         commitBackup();
-        m_insertImage = std::make_unique<QSqlQuery>(m_db);
-        m_insertImage->prepare(QStringLiteral("INSERT INTO images (instruction, groupe, nature, nom_table, table_ecrite, forme, avant, apres) "
-                                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
-        m_insertStatement = std::make_unique<QSqlQuery>(m_db);
-        m_insertStatement->prepare(QStringLiteral("INSERT INTO instructions (id, groupe, texte, parametres) VALUES (?, ?, ?, ?)"));
+        const QVariant h = m_db.driver()->handle();
+        if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0 || !(m_handle = *static_cast<sqlite3 *const *>(h.data())))
+            throw BackupError(QStringLiteral("pilote SQLite indisponible."));
+        const auto prepare = [this](const char *sql, sqlite3_stmt **st) {
+            if (sqlite3_prepare_v2(m_handle, sql, -1, st, nullptr) != SQLITE_OK)
+                throw BackupError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        };
+        prepare("INSERT INTO images (instruction, groupe, nature, nom_table, table_ecrite, forme, avant, apres) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                &m_insertImage);
+        prepare("INSERT INTO instructions (id, groupe, texte, parametres) VALUES (?, ?, ?, ?)", &m_insertStatement);
+        prepare("INSERT INTO textes (texte) VALUES (?)", &m_insertText);
+        prepare("UPDATE images SET apres = ? WHERE id = ?", &m_setAfter);
     } catch (const BackupError &e) {
-        m_insertImage.reset();
-        m_insertStatement.reset();
+        for (sqlite3_stmt *st : {m_insertImage, m_insertStatement, m_insertText, m_setAfter})
+            sqlite3_finalize(st);
+        m_insertImage = m_insertStatement = m_insertText = m_setAfter = nullptr;
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_qtName);
@@ -184,8 +195,8 @@ RunBackup::~RunBackup()
         QSqlQuery q(m_db);
         q.exec(QStringLiteral("ROLLBACK"));
     }
-    m_insertImage.reset();
-    m_insertStatement.reset();
+    for (sqlite3_stmt *st : {m_insertImage, m_insertStatement, m_insertText, m_setAfter})
+        sqlite3_finalize(st);
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_qtName);
@@ -250,19 +261,49 @@ int RunBackup::shapeOf(const QStringList &columns)
     return id;
 }
 
-void RunBackup::keepImage(char kind, const QString &table, int shape, const QByteArray &before, const QByteArray &after)
+void RunBackup::step(sqlite3_stmt *st)
 {
-    QSqlQuery &q = *m_insertImage;
-    q.bindValue(0, m_statement);
-    q.bindValue(1, m_group);
-    q.bindValue(2, QString(QLatin1Char(kind)));
-    q.bindValue(3, table);
-    q.bindValue(4, m_pending.table);
-    q.bindValue(5, shape);
-    q.bindValue(6, before.isNull() ? QVariant() : QVariant(before));
-    q.bindValue(7, after.isNull() ? QVariant() : QVariant(after));
-    exec(q);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    if (rc != SQLITE_DONE)
+        throw BackupError(QStringLiteral("La sauvegarde ") + QDir::toNativeSeparators(m_file)
+                          + QStringLiteral(" ne peut pas être écrite : ") + QString::fromUtf8(sqlite3_errmsg(m_handle)));
+}
+
+namespace {
+
+void bindText(sqlite3_stmt *st, int i, const QString &text)
+{
+    const QByteArray u = text.toUtf8();
+    sqlite3_bind_text(st, i, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+}
+
+void bindBlob(sqlite3_stmt *st, int i, const QByteArray &bytes)
+{
+    if (bytes.isNull())
+        sqlite3_bind_null(st, i);
+    else
+        sqlite3_bind_blob(st, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+qint64 RunBackup::keepImage(char kind, const QString &table, int shape, const QByteArray &before, const QByteArray &after)
+{
+    sqlite3_stmt *st = m_insertImage;
+    sqlite3_bind_int64(st, 1, m_statement);
+    sqlite3_bind_int64(st, 2, m_group);
+    const char k[2] = {kind, 0};
+    sqlite3_bind_text(st, 3, k, 1, SQLITE_TRANSIENT);
+    bindText(st, 4, table);
+    bindText(st, 5, m_pending.table);
+    sqlite3_bind_int(st, 6, shape);
+    bindBlob(st, 7, before);
+    bindBlob(st, 8, after);
+    step(st);
     ++m_images;
+    return sqlite3_last_insert_rowid(m_handle);
 }
 
 QStringList RunBackup::keyColumns(Backend &backend, const QString &table)
@@ -308,25 +349,26 @@ void RunBackup::beginWrite(Backend &backend, const QSqlQuery &q, const QString &
                           + QStringLiteral(" ne peut pas être écrite : défaillance provoquée par un test."));
     if (!m_inTransaction)
         beginTransaction();
-    {
-        QSqlQuery sp(m_db);
-        sp.prepare(QStringLiteral("SAVEPOINT ") + kWriteSavepoint);
-        exec(sp);
-    }
     m_imagesAtWrite = m_images;
-    ++m_statement;
+    m_writing = ++m_statement;
     m_pending = Pending{};
     m_pending.table = w.tableText;
     {
-        QSqlQuery &s = *m_insertStatement;
+        auto text = m_texts.constFind(sql);
+        if (text == m_texts.constEnd()) {
+            bindText(m_insertText, 1, sql);
+            step(m_insertText);
+            text = m_texts.insert(sql, sqlite3_last_insert_rowid(m_handle));
+        }
         QVariantList params;
         for (int i = 0; i < w.params; ++i)
             params << q.boundValue(i);
-        s.bindValue(0, m_statement);
-        s.bindValue(1, m_group);
-        s.bindValue(2, sql);
-        s.bindValue(3, packRow(params));
-        exec(s);
+        sqlite3_stmt *st = m_insertStatement;
+        sqlite3_bind_int64(st, 1, m_statement);
+        sqlite3_bind_int64(st, 2, m_group);
+        sqlite3_bind_int64(st, 3, text.value());
+        bindBlob(st, 4, packRow(params));
+        step(st);
     }
     if (!m_groupHasImages) {
         QSqlQuery g(m_db);
@@ -411,8 +453,7 @@ void RunBackup::beginWrite(Backend &backend, const QSqlQuery &q, const QString &
         }
         m_pending.locators.push_back(where);
         // The row before the change is in the backup before the change.
-        keepImage('U', w.table, shape, packRow(identity ? row.mid(1) : row), QByteArray());
-        m_pending.rows.push_back({m_insertImage->lastInsertId()});
+        m_pending.rows.push_back({keepImage('U', w.table, shape, packRow(identity ? row.mid(1) : row), QByteArray())});
     }
     m_pending.columns = locator;
 }
@@ -430,8 +471,6 @@ void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatem
                 conds << quotedIdentifier(c) + QStringLiteral(" = ?");
             select += conds.join(QStringLiteral(" AND "));
         }
-        QSqlQuery set(m_db);
-        set.prepare(QStringLiteral("UPDATE images SET apres = ? WHERE id = ?"));
         for (size_t i = 0; i < m_pending.rows.size(); ++i) {
             const QVariantList &where = m_pending.locators[i];
             // A NULL in a key never equals: such a row is left without an
@@ -451,9 +490,9 @@ void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatem
             r.finish();
             if (found != 1)
                 continue;
-            set.bindValue(0, packRow(after));
-            set.bindValue(1, m_pending.rows[i][0]);
-            exec(set);
+            bindBlob(m_setAfter, 1, packRow(after));
+            sqlite3_bind_int64(m_setAfter, 2, m_pending.rows[i][0].toLongLong());
+            step(m_setAfter);
         }
     } else if (w.kind == WriteStatement::Kind::Insert) {
         if (identity) {
@@ -525,18 +564,24 @@ void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatem
             }
         }
     }
-    QSqlQuery rel(m_db);
-    rel.prepare(QStringLiteral("RELEASE ") + kWriteSavepoint);
-    exec(rel);
+    m_writing = 0;
 }
 
 void RunBackup::abandonWrite()
 {
-    if (!m_inTransaction)
+    // Only what this write recorded: it may have failed before recording
+    // anything, and the images of the writes before it stay.
+    if (!m_inTransaction || m_writing == 0)
         return;
+    // Rare enough to undo by hand rather than with a savepoint at each write.
     QSqlQuery q(m_db);
-    q.exec(QStringLiteral("ROLLBACK TO ") + kWriteSavepoint);
-    q.exec(QStringLiteral("RELEASE ") + kWriteSavepoint);
+    q.prepare(QStringLiteral("DELETE FROM images WHERE instruction = ?"));
+    q.addBindValue(m_writing);
+    q.exec();
+    q.prepare(QStringLiteral("DELETE FROM instructions WHERE id = ?"));
+    q.addBindValue(m_writing);
+    q.exec();
+    m_writing = 0;
     m_images = m_imagesAtWrite;
 }
 

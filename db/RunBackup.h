@@ -11,6 +11,8 @@
 #include <vector>
 
 class QSqlQuery;
+struct sqlite3;
+struct sqlite3_stmt;
 
 namespace db {
 
@@ -94,15 +96,22 @@ private:
     void beginTransaction();
     void setMeta(const QString &key, const QVariant &value);
     int shapeOf(const QStringList &columns);
-    void keepImage(char kind, const QString &table, int shape, const QByteArray &before, const QByteArray &after);
+    qint64 keepImage(char kind, const QString &table, int shape, const QByteArray &before, const QByteArray &after);
     QStringList keyColumns(Backend &backend, const QString &table);
 
     QString m_file;
     QString m_qtName;
     QSqlDatabase m_db;
-    std::unique_ptr<QSqlQuery> m_insertImage, m_insertStatement;
+    // The statements of every write, on SQLite's own interface: the Qt layer
+    // around each would cost more than the write they cover.
+    sqlite3 *m_handle = nullptr;
+    sqlite3_stmt *m_insertImage = nullptr, *m_insertStatement = nullptr, *m_insertText = nullptr,
+                        *m_setAfter = nullptr;
+    void step(sqlite3_stmt *st);
+    QHash<QString, qint64> m_texts;   // statement text -> its row in "textes"
     qint64 m_group = 1;
     qint64 m_statement = 0;
+    qint64 m_writing = 0;   // the statement whose images are being taken; 0 between writes
     qint64 m_images = 0, m_imagesAtWrite = 0;
     bool m_inTransaction = false;
     bool m_groupHasImages = false;

@@ -271,8 +271,12 @@ std::optional<WriteStatement> classifyWrite(const QString &sql)
         return std::nullopt;
     }
     int params = 0;
-    for (const Token &t : all)
-        params += t.type == Token::Param ? 1 : 0;
+    for (size_t k = 0; k < all.size(); ++k) {
+        params += all[k].type == Token::Param ? 1 : 0;
+        // One statement: a semicolon may only end it.
+        if (isSymbol(all[k], ';') && k + 1 != all.size())
+            refuse(sql);
+    }
     Parser p(sql, std::move(all));
     WriteStatement w;
     w.params = params;
@@ -285,7 +289,7 @@ std::optional<WriteStatement> classifyWrite(const QString &sql)
             if (!p.name(&column, &written) || !p.acceptSymbol('='))
                 refuse(sql);
             const int first = p.paramsBefore();
-            const auto range = p.expression({QStringLiteral("WHERE")});
+            const auto range = p.expression({QStringLiteral("WHERE"), QStringLiteral("FROM")});
             if (range.first == range.second)
                 refuse(sql);
             WriteStatement::Column c = p.value(range, first);

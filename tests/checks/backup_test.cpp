@@ -1,6 +1,7 @@
 #include "support/DemoRun.h"
 #include "support/Fixture.h"
 #include "support/PxIndexCheck.h"
+#include "app/Common.h"
 #include "app/Session.h"
 #include "checks/CheckRun.h"
 #include "db/Backend.h"
@@ -8,6 +9,7 @@
 #include "db/Formats.h"
 #include "db/Restore.h"
 #include "db/RunBackup.h"
+#include "db/WriteStatement.h"
 #include "tools/demo/DemoData.h"
 
 #include <QDir>
@@ -303,6 +305,85 @@ private slots:
         const db::RestoreResult r = db::restoreBackup(s->DBOrbelis, fichier);
         QVERIFY(r.leftAlone.isEmpty());
         comparer(etat(f, *s), avant);
+    }
+
+    // Every statement text of the program that changes rows is one the
+    // backup can read beforehand: each place in the sources that writes one
+    // is reached by a run below, and every text those runs sent was taken
+    // (a text the gateway cannot classify stops the run with its message).
+    void everyWriteOfTheProgramIsClassified()
+    {
+        QStringList envoyes;
+        const auto executer = [&](const std::function<void(PracticeFixture &)> &preparer, const QString &naissance) {
+            PracticeFixture f;
+            demo::writeDemoData(f.db(), demo::kDefaultPatients, demo::kDefaultSeed);
+            preparer(f);
+            ScriptedInteraction ui;
+            auto s = f.start(ui);
+            QVERIFY(s);
+            {
+                const ReponsesDemo reponses(ui, *s, naissance);
+                try {
+                    CheckRun(*s).BtValiderClick();
+                } catch (const common::FinProgramme &) {
+                    QStringList boites;
+                    for (const auto &m : ui.messages)
+                        boites << m.text;
+                    QFAIL(qPrintable(QStringLiteral("le programme s'est arrêté : ") + boites.join(QStringLiteral(" | "))));
+                }
+            }
+            for (const auto &m : ui.messages)
+                QVERIFY2(!m.text.contains(QStringLiteral("Instruction refusée")), qPrintable(m.text));
+            QSqlDatabase b = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("textes"));
+            b.setDatabaseName(seuleSauvegarde(*s));
+            QVERIFY(b.open());
+            QSqlQuery q(b);
+            QVERIFY(q.exec(QStringLiteral("SELECT texte FROM textes")));
+            while (q.next())
+                envoyes << q.value(0).toString().simplified();
+            b.close();
+            b = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("textes"));
+        };
+        executer([](PracticeFixture &) {}, QString());
+        // The other forms: a new patient with a birth date, a practice
+        // without consultations and without their counter's row.
+        executer(
+            [](PracticeFixture &f) {
+                f.exec(QStringLiteral("DELETE FROM ID_VALUES WHERE KEY_NAME = 'MOTCONSU'"));
+                f.exec(QStringLiteral("DELETE FROM MOTCONSU"));
+            },
+            QStringLiteral("03/04/1971"));
+
+        // The places: string literals that begin a write, in the program's
+        // sources; what they begin with up to the first value put in.
+        QStringList manquants;
+        int lieux = 0;
+        const QRegularExpression litteral(QStringLiteral("\"((?:UPDATE |DELETE FROM |INSERT INTO )[^\"]*)\""),
+                                          QRegularExpression::CaseInsensitiveOption);
+        for (const char *dossier : {"app", "checks", "dialogs", "report"}) {
+            QDirIterator it(QStringLiteral(ALDURIX_SOURCE_DIR "/") + QLatin1String(dossier), {QStringLiteral("*.cpp")}, QDir::Files);
+            while (it.hasNext()) {
+                const QString fichier = it.next();
+                QFile src(fichier);
+                QVERIFY(src.open(QIODevice::ReadOnly));
+                const QString texte = QString::fromUtf8(src.readAll());
+                for (const QRegularExpressionMatch &m : litteral.globalMatch(texte)) {
+                    QString debut = m.captured(1);
+                    debut = debut.left(debut.indexOf(QRegularExpression(QStringLiteral("[:%]")))).simplified();
+                    ++lieux;
+                    const bool vu = std::any_of(envoyes.begin(), envoyes.end(), [&](const QString &e) {
+                        return e.startsWith(debut, Qt::CaseInsensitive);
+                    });
+                    if (!vu)
+                        manquants << QFileInfo(fichier).fileName() + QStringLiteral(" : ") + m.captured(1);
+                }
+            }
+        }
+        QVERIFY(lieux > 15);
+        QVERIFY2(manquants.isEmpty(), qPrintable(QStringLiteral("jamais envoyés : ") + manquants.join(QStringLiteral("\n"))));
+        for (const QString &e : std::as_const(envoyes))
+            QVERIFY2(db::classifyWrite(e).has_value(), qPrintable(e));
     }
 };
 

@@ -10,14 +10,14 @@
 #include <QRadioButton>
 #include <QTimer>
 
-ReponsesDemo::ReponsesDemo(ScriptedInteraction &ui, Session &s)
+ReponsesDemo::ReponsesDemo(ScriptedInteraction &ui, Session &s, const QString &naissance)
     : m_patients(std::make_unique<TFSelectPatient>(s, m_prog)), m_caisses(std::make_unique<TFSelectOrganisme>(s))
 {
     TFSelectPatient &patients = *m_patients;
     TFSelectOrganisme &caisses = *m_caisses;
-    ui.onSelectPatient = [&patients, &s] {
+    ui.onSelectPatient = [&patients, &s, naissance] {
         const qint64 inconnu = s.QryCPMain.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger();
-        QTimer::singleShot(0, &patients, [&patients, inconnu] {
+        QTimer::singleShot(0, &patients, [&patients, inconnu, naissance] {
             if (inconnu == 4) {
                 enfant<QRadioButton>(&patients, "RGChoice_0")->click();
                 auto *liste = enfant<QComboBox>(&patients, "CBPatients_existant");
@@ -27,6 +27,8 @@ ReponsesDemo::ReponsesDemo(ScriptedInteraction &ui, Session &s)
                 enfant<QRadioButton>(&patients, "RGChoice_1")->click();
                 enfant<QLineEdit>(&patients, "EDNom")->setText(QStringLiteral("Lefèvre"));
                 enfant<QLineEdit>(&patients, "EDPrenom")->setText(QStringLiteral("Inès"));
+                if (!naissance.isEmpty())
+                    enfant<QLineEdit>(&patients, "EDNe_le")->setText(naissance);
                 enfant<QPushButton>(&patients, "BtNouveau_patient")->click();
             }
         });

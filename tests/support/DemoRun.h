@@ -16,7 +16,8 @@ class TFSelectOrganisme;
 // dialogs live as long as this object.
 class ReponsesDemo {
 public:
-    ReponsesDemo(ScriptedInteraction &ui, Session &s);
+    // naissance: the created patient's birth date as typed, none when empty.
+    ReponsesDemo(ScriptedInteraction &ui, Session &s, const QString &naissance = QString());
     ~ReponsesDemo();
     ReponsesDemo(const ReponsesDemo &) = delete;
     ReponsesDemo &operator=(const ReponsesDemo &) = delete;
