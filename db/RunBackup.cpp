@@ -340,6 +340,22 @@ QSqlQuery &runRead(Backend &backend, const QString &sql, const QVariantList &val
     return q;
 }
 
+// The first row a statement selects, with its column names; false when it
+// selects none.
+bool readOne(Backend &backend, const QString &sql, const QVariantList &values, QStringList *columns, QVariantList *row)
+{
+    QSqlQuery &r = runRead(backend, sql, values);
+    const QSqlRecord rec = r.record();
+    for (int i = 0; i < rec.count(); ++i)
+        *columns << rec.fieldName(i);
+    const bool found = r.next();
+    if (found)
+        for (int i = 0; i < rec.count(); ++i)
+            *row << r.value(i);
+    r.finish();
+    return found;
+}
+
 } // namespace
 
 void RunBackup::beginWrite(Backend &backend, const QSqlQuery &q, const QString &sql, const WriteStatement &w)
@@ -413,8 +429,6 @@ void RunBackup::beginWrite(Backend &backend, const QSqlQuery &q, const QString &
     if (rows.empty())
         return;
     const int shape = shapeOf(columns);
-    m_pending.columns = columns;
-    m_pending.shape = shape;
     if (w.kind == WriteStatement::Kind::Delete) {
         for (const QVariantList &row : rows)
             keepImage('D', w.table, shape, packRow(identity ? row.mid(1) : row), QByteArray());
@@ -455,7 +469,7 @@ void RunBackup::beginWrite(Backend &backend, const QSqlQuery &q, const QString &
         // The row before the change is in the backup before the change.
         m_pending.rows.push_back({keepImage('U', w.table, shape, packRow(identity ? row.mid(1) : row), QByteArray())});
     }
-    m_pending.columns = locator;
+    m_pending.locator = locator;
 }
 
 void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatement &w)
@@ -467,7 +481,7 @@ void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatem
             select += QStringLiteral("rowid = ?");
         } else {
             QStringList conds;
-            for (const QString &c : m_pending.columns)
+            for (const QString &c : m_pending.locator)
                 conds << quotedIdentifier(c) + QStringLiteral(" = ?");
             select += conds.join(QStringLiteral(" AND "));
         }
@@ -496,19 +510,10 @@ void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatem
         }
     } else if (w.kind == WriteStatement::Kind::Insert) {
         if (identity) {
-            const QVariant rowid = q.lastInsertId();
-            QSqlQuery &r = runRead(backend, QStringLiteral("SELECT * FROM ") + w.tableText + QStringLiteral(" WHERE rowid = ?"), {rowid});
-            const QSqlRecord rec = r.record();
             QStringList columns;
-            for (int i = 0; i < rec.count(); ++i)
-                columns << rec.fieldName(i);
             QVariantList row;
-            const bool found = r.next();
-            if (found)
-                for (int i = 0; i < rec.count(); ++i)
-                    row << r.value(i);
-            r.finish();
-            if (!found)
+            if (!readOne(backend, QStringLiteral("SELECT * FROM ") + w.tableText + QStringLiteral(" WHERE rowid = ?"),
+                         {q.lastInsertId()}, &columns, &row))
                 throw BackupError(QStringLiteral("La sauvegarde ne retrouve pas l'enregistrement ajouté dans la table ") + w.table);
             keepImage('I', w.table, shapeOf(columns), QByteArray(), packRow(row));
         } else {
@@ -531,25 +536,13 @@ void RunBackup::endWrite(Backend &backend, const QSqlQuery &q, const WriteStatem
                 QStringList conds;
                 for (const QString &k : keys)
                     conds << quotedIdentifier(k) + QStringLiteral(" = ?");
-                QSqlQuery &r = runRead(backend, QStringLiteral("SELECT * FROM ") + w.tableText + QStringLiteral(" WHERE ")
-                                                    + conds.join(QStringLiteral(" AND ")),
-                                       keyValues);
-                const QSqlRecord rec = r.record();
                 QStringList columns;
-                for (int i = 0; i < rec.count(); ++i)
-                    columns << rec.fieldName(i);
                 QVariantList row;
-                const bool found = r.next();
-                if (found)
-                    for (int i = 0; i < rec.count(); ++i)
-                        row << r.value(i);
-                r.finish();
-                if (found) {
+                keyed = readOne(backend, QStringLiteral("SELECT * FROM ") + w.tableText + QStringLiteral(" WHERE ")
+                                             + conds.join(QStringLiteral(" AND ")),
+                                keyValues, &columns, &row);
+                if (keyed)
                     keepImage('I', w.table, shapeOf(columns), QByteArray(), packRow(row));
-                    keyed = true;
-                } else {
-                    keyed = false;
-                }
             }
             if (!keyed) {
                 QStringList columns;

@@ -72,9 +72,6 @@ public:
     // backup unwritable; 0 disarms.
     void failWriteIn(int k) { m_failIn = k > 0 ? k : 0; }
 
-    // Rows the run changed so far (images kept).
-    qint64 imageCount() const { return m_images; }
-
     // The run's journal as it ended: its summary and its rows; then the
     // kept report's file name, beside the backup.
     struct JournalRow {
@@ -119,13 +116,14 @@ private:
     int m_failIn = 0;
     QHash<QString, int> m_shapes;   // column names joined -> id
     QHash<QString, QStringList> m_keys;   // table -> its key columns (server engines)
-    // The rows an UPDATE selected, to read again after it.
+    // The rows an UPDATE selected, to read again after it: the id of each
+    // one's image, and the values that find it (its identity, or its key
+    // columns as the statement leaves them).
     struct Pending {
-        QStringList columns;
-        std::vector<QVariantList> rows;   // with the row identity first where the engine has one
+        QStringList locator;   // the key columns; empty where rows have an identity
+        std::vector<QVariantList> rows;
         std::vector<QVariantList> locators;
-        QString table;
-        int shape = 0;
+        QString table;         // as the statement writes it
     } m_pending;
 };
 

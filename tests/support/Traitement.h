@@ -1,4 +1,5 @@
 #pragma once
+#include "support/DemoRun.h"
 // A whole check run on a practice, to leave a backup behind, and the
 // practice's content to compare before the run and after its restore.
 #include "support/Fixture.h"
@@ -74,36 +75,7 @@ inline db::BackupInfo traitementComplet(PracticeFixture &f)
         return {};
     }
     {
-        Progression prog;
-        TFSelectPatient patients(*s, prog);
-        TFSelectOrganisme caisses(*s);
-        ui.onSelectPatient = [&] {
-            const qint64 inconnu = s->QryCPMain.fieldByName(QStringLiteral("PATIENTS_ID")).asInteger();
-            QTimer::singleShot(0, &patients, [&patients, inconnu] {
-                if (inconnu == 4) {
-                    enfant<QRadioButton>(&patients, "RGChoice_0")->click();
-                    auto *liste = enfant<QComboBox>(&patients, "CBPatients_existant");
-                    liste->setCurrentIndex(liste->findData(10));
-                    enfant<QPushButton>(&patients, "BtPatient_existant")->click();
-                } else {
-                    enfant<QRadioButton>(&patients, "RGChoice_1")->click();
-                    enfant<QLineEdit>(&patients, "EDNom")->setText(QStringLiteral("Lefèvre"));
-                    enfant<QLineEdit>(&patients, "EDPrenom")->setText(QStringLiteral("Inès"));
-                    enfant<QPushButton>(&patients, "BtNouveau_patient")->click();
-                }
-            });
-            QTimer::singleShot(10000, &patients, [&patients] { patients.done(99); });
-            const int r = patients.afficher();
-            if (patients.fin)
-                throw *patients.fin;
-            return r;
-        };
-        ui.onSelectOrganisme = [&] {
-            caisses.show();
-            enfant<QPushButton>(&caisses, "BtValider")->click();
-            return caisses.result();
-        };
-        ui.answers = {true, true, false};
+        const ReponsesDemo reponses(ui, *s);
         CheckRun run(*s);
         try {
             run.BtValiderClick();
