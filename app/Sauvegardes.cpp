@@ -21,13 +21,12 @@ SauvegardeTraitement::SauvegardeTraitement(Session &session) : s(session)
 
 SauvegardeTraitement::~SauvegardeTraitement()
 {
-    if (m_attache && s.DBOrbelis.connected() && s.DBOrbelis.backend().runBackup() == m_backup.get()) {
-        // What the run did is committed before the backup lets go of it.
-        try {
-            s.DBOrbelis.backend().commitGroup();
-        } catch (const std::exception &) {
-        }
-        s.DBOrbelis.backend().setRunBackup(nullptr);
+    try {
+        lacher();
+    } catch (const std::exception &) {
+        // On the way out all the same: the backup must not outlive its use.
+        if (m_attache && s.DBOrbelis.connected())
+            s.DBOrbelis.backend().setRunBackup(nullptr);
     }
     if (!m_backup->finished()) {
         try {
@@ -80,13 +79,19 @@ void SauvegardeTraitement::conserverRapport()
                                         + QStringLiteral("\r") + QStringLiteral("Erreur : ") + erreur);
 }
 
-void SauvegardeTraitement::terminer(const QString &etat)
+void SauvegardeTraitement::lacher()
 {
-    if (m_attache && s.DBOrbelis.connected()) {
+    if (m_attache && s.DBOrbelis.connected() && s.DBOrbelis.backend().runBackup() == m_backup.get()) {
+        // What the run did is committed before the backup lets go of it.
         s.DBOrbelis.backend().commitGroup();
         s.DBOrbelis.backend().setRunBackup(nullptr);
-        m_attache = false;
     }
+    m_attache = false;
+}
+
+void SauvegardeTraitement::terminer(const QString &etat)
+{
+    lacher();
     m_backup->finish(etat);
 }
 

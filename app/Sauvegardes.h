@@ -35,6 +35,10 @@ public:
     void terminer(const QString &etat);
 
 private:
+    // Commits what the run did and lets go of the connection; throws the
+    // commit's failure, still attached.
+    void lacher();
+
     Session &s;
     std::unique_ptr<db::RunBackup> m_backup;
     bool m_attache = false;

@@ -158,8 +158,14 @@ template <class Run> void Backend::execute(QSqlQuery &q, const QString &sql, Run
 {
     countStatement();
     if (m_backup && !onlyReads(sql)) {
-        if (const std::optional<WriteStatement> w = classifyWrite(sql)) {
-            executeGuarded(q, sql, *w, run);
+        auto form = m_writeForms.constFind(sql);
+        if (form == m_writeForms.constEnd()) {
+            // A text refused is refused again each time it is sent.
+            if (const std::optional<WriteStatement> w = classifyWrite(sql))
+                form = m_writeForms.insert(sql, *w);
+        }
+        if (form != m_writeForms.constEnd()) {
+            executeGuarded(q, sql, form.value(), run);
             return;
         }
     }

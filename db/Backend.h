@@ -1,5 +1,6 @@
 #pragma once
 #include "db/Field.h"
+#include "db/WriteStatement.h"
 
 #include <QHash>
 #include <QList>
@@ -19,7 +20,6 @@ namespace db {
 
 class Connection;
 class RunBackup;
-struct WriteStatement;
 
 // A name in double quotes, a quote inside doubled: the standard quoting,
 // which every engine here takes.
@@ -210,6 +210,9 @@ private:
     int m_groupDepth = 0;
     bool m_groupBegun = false;   // the group's transaction is open
     RunBackup *m_backup = nullptr;
+    // The forms of the write texts met so far: the phases send the same
+    // texts again at every row.
+    QHash<QString, WriteStatement> m_writeForms;
 };
 
 // Undoes on the way out whatever was not committed: a failure between

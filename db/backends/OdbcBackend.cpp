@@ -64,11 +64,8 @@ QString OdbcBackend::tableIdentifier(const QString &table) const
 
 QStringList OdbcBackend::keyColumns(const QString &table) const
 {
-    const QSqlIndex key = database().primaryIndex(tableIdentifier(table));
-    QStringList out;
-    for (int i = 0; i < key.count(); ++i)
-        out << key.fieldName(i);
-    return out;
+    // The catalogue is asked under the name as the server lists it.
+    return Backend::keyColumns(tableIdentifier(table));
 }
 
 QSqlRecord OdbcBackend::tableRecord(const QString &table) const
